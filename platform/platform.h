@@ -1,0 +1,58 @@
+// Everything Wand needs from the operating system, as free functions. One source file per platform
+// implements them: platform_x11.cpp (Linux/X11) and platform_win32.cpp (Windows).
+#pragma once
+
+#include "shared/geometry.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Milliseconds with GetTickCount's semantics: unsigned 32 bits, wrapping; only differences matter.
+uint32_t tickCount();
+void sleepMs(uint32_t ms);
+
+// The console's "pause": waits for Enter (a key on Windows) only when standard input is interactive, so
+// scripts and tests never block.
+void pauseConsole();
+
+// Called first thing by both programs: unbuffered console output, per-monitor DPI awareness and a 1 ms
+// timer resolution on Windows.
+void prepareProcess();
+
+// The desktop's monitors as the platform reports them, in its order, and the virtual screen's size.
+struct DesktopReport {
+    int32_t virtual_width = 0;
+    int32_t virtual_height = 0;
+    std::vector<MonitorInfo> monitors;
+};
+DesktopReport enumerateMonitors();
+
+// Moves the cursor to a virtual-desktop pixel. Returns false when there is no desktop to talk to.
+bool setCursorPos(int32_t x, int32_t y);
+
+// One mouse input record with the Win32 MOUSEEVENTF_ flag values; sent at the cursor's position.
+struct MouseInput {
+    uint32_t flags = 0;
+    int32_t mouse_data = 0;
+};
+inline constexpr uint32_t kMouseLeftDown = 0x0002;
+inline constexpr uint32_t kMouseLeftUp = 0x0004;
+inline constexpr uint32_t kMouseRightDown = 0x0008;
+inline constexpr uint32_t kMouseRightUp = 0x0010;
+inline constexpr uint32_t kMouseMiddleDown = 0x0020;
+inline constexpr uint32_t kMouseMiddleUp = 0x0040;
+inline constexpr uint32_t kMouseWheel = 0x0800;
+void sendMouseInput(const MouseInput& input);
+
+// Ctrl+C, SIGINT, SIGTERM, closing the console: the handler only records the request.
+void installShutdownHandler();
+bool shutdownRequested();
+
+// Replaces `target` by `source` in one step (both in the same folder). On failure `target` is untouched,
+// `source` is left for the caller to remove, and the reason is returned; an empty string means success.
+std::string replaceFile(const std::string& source, const std::string& target);
+
+} // namespace platform

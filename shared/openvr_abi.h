@@ -1,0 +1,243 @@
+// The part of the VR client library's binary interface ("openvr_api") that Wand uses, declared here so
+// that no SDK header is needed. Names follow the client library's own, so that its documentation applies.
+// Everything below must match the library byte for byte: record layouts, enum values, vtable slots.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vr {
+
+enum ETrackingUniverseOrigin : int32_t {
+    TrackingUniverseSeated = 0,
+    TrackingUniverseStanding = 1,
+    TrackingUniverseRawAndUncalibrated = 2,
+};
+
+enum ETrackedDeviceClass : int32_t {
+    TrackedDeviceClass_Invalid = 0,
+    TrackedDeviceClass_HMD = 1,
+    TrackedDeviceClass_Controller = 2,
+    TrackedDeviceClass_TrackingReference = 4,
+    TrackedDeviceClass_Other = 1000,
+};
+
+enum EVRApplicationType : int32_t {
+    VRApplication_Other = 0,
+    VRApplication_Scene = 1,
+    VRApplication_Overlay = 2,
+    VRApplication_Background = 3,
+    VRApplication_Utility = 4,
+};
+
+enum EVRButtonId : int32_t {
+    k_EButton_System = 0,
+    k_EButton_ApplicationMenu = 1,
+    k_EButton_Grip = 2,
+    k_EButton_DPad_Left = 3,
+    k_EButton_DPad_Up = 4,
+    k_EButton_DPad_Right = 5,
+    k_EButton_DPad_Down = 6,
+    k_EButton_A = 7,
+    k_EButton_Axis0 = 32,
+    k_EButton_Axis1 = 33,
+    k_EButton_Axis2 = 34,
+    k_EButton_Axis3 = 35,
+    k_EButton_Axis4 = 36,
+    k_EButton_SteamVR_Touchpad = k_EButton_Axis0,
+    k_EButton_SteamVR_Trigger = k_EButton_Axis1,
+};
+
+inline constexpr uint64_t ButtonMaskFromId(EVRButtonId id) { return 1ull << id; }
+
+enum ETrackingResult : int32_t {
+    TrackingResult_Uninitialized = 1,
+    TrackingResult_Calibrating_InProgress = 100,
+    TrackingResult_Calibrating_OutOfRange = 101,
+    TrackingResult_Running_OK = 200,
+    TrackingResult_Running_OutOfRange = 201,
+};
+
+enum EVRInitError : int32_t {
+    VRInitError_None = 0,
+    VRInitError_Init_InstallationNotFound = 100,
+    VRInitError_Init_InstallationCorrupt = 101,
+    VRInitError_Init_VRClientDLLNotFound = 102,
+    VRInitError_Init_FactoryNotFound = 104,
+    VRInitError_Init_InterfaceNotFound = 105,
+    VRInitError_Init_HmdNotFound = 108,
+    VRInitError_Init_NotInitialized = 109,
+    VRInitError_Init_PathRegistryNotFound = 110,
+    VRInitError_Init_NoServerForBackgroundApp = 121,
+    VRInitError_IPC_ConnectFailed = 301,
+};
+
+inline constexpr uint32_t k_unMaxTrackedDeviceCount = 16;
+inline constexpr const char* IVRSystem_Version = "IVRSystem_012";
+
+// The client library packs its records to 4 bytes on Linux and macOS and to 8 bytes elsewhere. Both
+// layouts are declared so that each can be checked on every build; the platform's own is the one used.
+#define WAND_VR_RECORDS(NS)                                                                              \
+    namespace NS {                                                                                       \
+    struct HmdMatrix34_t {                                                                               \
+        float m[3][4];                                                                                   \
+    };                                                                                                   \
+    struct HmdVector3_t {                                                                                \
+        float v[3];                                                                                      \
+    };                                                                                                   \
+    struct TrackedDevicePose_t {                                                                         \
+        HmdMatrix34_t mDeviceToAbsoluteTracking;                                                         \
+        HmdVector3_t vVelocity;                                                                          \
+        HmdVector3_t vAngularVelocity;                                                                   \
+        ETrackingResult eTrackingResult;                                                                 \
+        bool bPoseIsValid;                                                                               \
+        bool bDeviceIsConnected;                                                                         \
+    };                                                                                                   \
+    struct VRControllerAxis_t {                                                                          \
+        float x;                                                                                         \
+        float y;                                                                                         \
+    };                                                                                                   \
+    struct VRControllerState001_t {                                                                      \
+        uint32_t unPacketNum;                                                                            \
+        uint64_t ulButtonPressed;                                                                        \
+        uint64_t ulButtonTouched;                                                                        \
+        VRControllerAxis_t rAxis[5];                                                                     \
+    };                                                                                                   \
+    }
+
+#pragma pack(push, 4)
+WAND_VR_RECORDS(pack4)
+#pragma pack(pop)
+#pragma pack(push, 8)
+WAND_VR_RECORDS(pack8)
+#pragma pack(pop)
+#undef WAND_VR_RECORDS
+
+static_assert(sizeof(pack4::HmdMatrix34_t) == 48 && sizeof(pack8::HmdMatrix34_t) == 48);
+static_assert(sizeof(pack4::HmdVector3_t) == 12 && sizeof(pack8::HmdVector3_t) == 12);
+static_assert(sizeof(pack4::VRControllerAxis_t) == 8 && sizeof(pack8::VRControllerAxis_t) == 8);
+
+static_assert(sizeof(pack4::TrackedDevicePose_t) == 80 && alignof(pack4::TrackedDevicePose_t) == 4);
+static_assert(sizeof(pack8::TrackedDevicePose_t) == 80 && alignof(pack8::TrackedDevicePose_t) == 4);
+static_assert(offsetof(pack4::TrackedDevicePose_t, vVelocity) == 48);
+static_assert(offsetof(pack4::TrackedDevicePose_t, vAngularVelocity) == 60);
+static_assert(offsetof(pack4::TrackedDevicePose_t, eTrackingResult) == 72);
+static_assert(offsetof(pack4::TrackedDevicePose_t, bPoseIsValid) == 76);
+static_assert(offsetof(pack4::TrackedDevicePose_t, bDeviceIsConnected) == 77);
+static_assert(offsetof(pack8::TrackedDevicePose_t, bPoseIsValid) == 76);
+static_assert(offsetof(pack8::TrackedDevicePose_t, bDeviceIsConnected) == 77);
+
+static_assert(offsetof(pack4::VRControllerState001_t, unPacketNum) == 0);
+static_assert(offsetof(pack4::VRControllerState001_t, ulButtonPressed) == 4);
+static_assert(offsetof(pack4::VRControllerState001_t, ulButtonTouched) == 12);
+static_assert(offsetof(pack4::VRControllerState001_t, rAxis) == 20);
+static_assert(sizeof(pack4::VRControllerState001_t) == 60 && alignof(pack4::VRControllerState001_t) == 4);
+static_assert(offsetof(pack8::VRControllerState001_t, unPacketNum) == 0);
+static_assert(offsetof(pack8::VRControllerState001_t, ulButtonPressed) == 8);
+static_assert(offsetof(pack8::VRControllerState001_t, ulButtonTouched) == 16);
+static_assert(offsetof(pack8::VRControllerState001_t, rAxis) == 24);
+static_assert(sizeof(pack8::VRControllerState001_t) == 64 && alignof(pack8::VRControllerState001_t) == 8);
+
+#if defined(_WIN32)
+using namespace pack8;
+#else
+using namespace pack4;
+#endif
+using VRControllerState_t = VRControllerState001_t;
+
+// "IVRSystem_012": pure virtual member functions, no virtual destructor, so declaration order is vtable
+// order. The list below is the whole vtable; the interface is generated from it, so a slot's place in
+// the list is its vtable slot. Slots Wand never calls are placeholders that occupy exactly one slot each
+// (their real signatures differ, and several return records by value: never call them).
+#define WAND_IVRSYSTEM_012_SLOTS(UNUSED, USED)                                                           \
+    UNUSED(0, GetRecommendedRenderTargetSize)                                                            \
+    UNUSED(1, GetProjectionMatrix)                                                                       \
+    UNUSED(2, GetProjectionRaw)                                                                          \
+    UNUSED(3, ComputeDistortion)                                                                         \
+    UNUSED(4, GetEyeToHeadTransform)                                                                     \
+    UNUSED(5, GetTimeSinceLastVsync)                                                                     \
+    UNUSED(6, GetD3D9AdapterIndex)                                                                       \
+    UNUSED(7, GetDXGIOutputInfo)                                                                         \
+    UNUSED(8, IsDisplayOnDesktop)                                                                        \
+    UNUSED(9, SetDisplayVisibility)                                                                      \
+    USED(10, void, GetDeviceToAbsoluteTrackingPose,                                                      \
+         (ETrackingUniverseOrigin eOrigin, float fPredictedSecondsToPhotonsFromNow,                      \
+          TrackedDevicePose_t* pTrackedDevicePoseArray, uint32_t unTrackedDevicePoseArrayCount))         \
+    UNUSED(11, ResetSeatedZeroPose)                                                                      \
+    UNUSED(12, GetSeatedZeroPoseToStandingAbsoluteTrackingPose)                                          \
+    UNUSED(13, GetRawZeroPoseToStandingAbsoluteTrackingPose)                                             \
+    UNUSED(14, GetSortedTrackedDeviceIndicesOfClass)                                                     \
+    UNUSED(15, GetTrackedDeviceActivityLevel)                                                            \
+    UNUSED(16, ApplyTransform)                                                                           \
+    UNUSED(17, GetTrackedDeviceIndexForControllerRole)                                                   \
+    UNUSED(18, GetControllerRoleForTrackedDeviceIndex)                                                   \
+    USED(19, ETrackedDeviceClass, GetTrackedDeviceClass, (uint32_t unDeviceIndex))                       \
+    USED(20, bool, IsTrackedDeviceConnected, (uint32_t unDeviceIndex))                                   \
+    UNUSED(21, GetBoolTrackedDeviceProperty)                                                             \
+    UNUSED(22, GetFloatTrackedDeviceProperty)                                                            \
+    UNUSED(23, GetInt32TrackedDeviceProperty)                                                            \
+    UNUSED(24, GetUint64TrackedDeviceProperty)                                                           \
+    UNUSED(25, GetMatrix34TrackedDeviceProperty)                                                         \
+    UNUSED(26, GetStringTrackedDeviceProperty)                                                           \
+    UNUSED(27, GetPropErrorNameFromEnum)                                                                 \
+    UNUSED(28, PollNextEvent)                                                                            \
+    UNUSED(29, PollNextEventWithPose)                                                                    \
+    UNUSED(30, GetEventTypeNameFromEnum)                                                                 \
+    UNUSED(31, GetHiddenAreaMesh)                                                                        \
+    USED(32, bool, GetControllerState, (uint32_t unControllerDeviceIndex, VRControllerState_t * pState)) \
+    UNUSED(33, GetControllerStateWithPose)                                                               \
+    UNUSED(34, TriggerHapticPulse)                                                                       \
+    UNUSED(35, GetButtonIdNameFromEnum)                                                                  \
+    UNUSED(36, GetControllerAxisTypeNameFromEnum)                                                        \
+    UNUSED(37, CaptureInputFocus)                                                                        \
+    UNUSED(38, ReleaseInputFocus)                                                                        \
+    UNUSED(39, IsInputFocusCapturedByAnotherProcess)                                                     \
+    UNUSED(40, DriverDebugRequest)                                                                       \
+    UNUSED(41, PerformFirmwareUpdate)                                                                    \
+    UNUSED(42, AcknowledgeQuit_Exiting)                                                                  \
+    UNUSED(43, AcknowledgeQuit_UserPrompt)
+
+#define WAND_DECLARE_UNUSED_SLOT(n, name) virtual void name() = 0;
+#define WAND_DECLARE_USED_SLOT(n, ret, name, params) virtual ret name params = 0;
+class IVRSystem {
+  public:
+    WAND_IVRSYSTEM_012_SLOTS(WAND_DECLARE_UNUSED_SLOT, WAND_DECLARE_USED_SLOT)
+};
+#undef WAND_DECLARE_UNUSED_SLOT
+#undef WAND_DECLARE_USED_SLOT
+
+namespace abi_check {
+#define WAND_SLOT_NUMBER_UNUSED(n, name) n,
+#define WAND_SLOT_NUMBER_USED(n, ret, name, params) n,
+inline constexpr int slot_numbers[] = {WAND_IVRSYSTEM_012_SLOTS(WAND_SLOT_NUMBER_UNUSED, WAND_SLOT_NUMBER_USED)};
+#undef WAND_SLOT_NUMBER_UNUSED
+#undef WAND_SLOT_NUMBER_USED
+consteval bool slotsInOrder() {
+    for (int i = 0; i < int(sizeof(slot_numbers) / sizeof(slot_numbers[0])); ++i)
+        if (slot_numbers[i] != i)
+            return false;
+    return true;
+}
+static_assert(sizeof(slot_numbers) / sizeof(slot_numbers[0]) == 44, "IVRSystem_012 has 44 slots");
+static_assert(slotsInOrder(), "every slot number must equal its place in the list");
+// One vtable pointer, nothing else: the interface is used only through its slots.
+static_assert(sizeof(IVRSystem) == sizeof(void*));
+} // namespace abi_check
+
+} // namespace vr
+
+#if defined(_WIN32)
+#define WAND_VR_CALLTYPE __cdecl
+#else
+#define WAND_VR_CALLTYPE
+#endif
+
+// The exported C functions of the client library (undecorated names).
+extern "C" {
+uint32_t WAND_VR_CALLTYPE VR_InitInternal(vr::EVRInitError* peError, vr::EVRApplicationType eType);
+void WAND_VR_CALLTYPE VR_ShutdownInternal();
+bool WAND_VR_CALLTYPE VR_IsInterfaceVersionValid(const char* pchInterfaceVersion);
+void* WAND_VR_CALLTYPE VR_GetGenericInterface(const char* pchInterfaceVersion, vr::EVRInitError* peError);
+uint32_t WAND_VR_CALLTYPE VR_GetInitToken();
+const char* WAND_VR_CALLTYPE VR_GetVRInitErrorAsEnglishDescription(vr::EVRInitError error);
+}

@@ -1,0 +1,56 @@
+// The record through which both programs read a hand controller: its state, the poses of all tracked
+// devices, button tests with edge detection, and the rays the programs derive from its pose.
+#pragma once
+
+#include "shared/geometry.h"
+#include "shared/openvr_abi.h"
+
+#include <array>
+#include <cstdint>
+
+struct TouchpadRegion {
+    float xmin = -1.0f;
+    float xmax = 1.0f;
+    float ymin = -1.0f;
+    float ymax = 1.0f;
+};
+
+struct TrackedController {
+    uint32_t device_index = 0;
+    vr::VRControllerState_t state{};
+    vr::VRControllerState_t previous_state{};
+    vr::IVRSystem* system = nullptr;
+    std::array<vr::TrackedDevicePose_t, vr::k_unMaxTrackedDeviceCount> poses{};
+    float trigger_threshold = 0.1f;
+    std::array<TouchpadRegion, 9> touchpad_regions{};
+    uint64_t grip_button = 4;
+    uint64_t menu_button = 2;
+    uint64_t touchpad_button = 0x80000000ull;
+    uint64_t trigger_button = 0x8000ull;
+};
+
+// Touchpad regions by index, as touchpadIn takes them.
+inline constexpr int kTouchpadLeftHalf = 0;
+inline constexpr int kTouchpadRightHalf = 1;
+inline constexpr int kTouchpadCentreStrip = 8;
+
+TrackedController makeTrackedController(vr::IVRSystem* system, uint32_t device_index);
+
+// previous_state = state; state = the controller's state now; poses = all poses now.
+void update(TrackedController& controller);
+// The pose is valid and the runtime reports the controller connected (asked only for a valid pose).
+bool isTracking(const TrackedController& controller);
+
+bool isHeld(const TrackedController& controller, uint64_t binding);
+bool pressEdge(const TrackedController& controller, uint64_t binding);
+bool releaseEdge(const TrackedController& controller);
+bool touchpadIn(const TrackedController& controller, int region);
+
+struct PointingRay {
+    Vec4 origin;
+    Vec3 direction;
+};
+// The runner's ray: from the controller's origin along its -Z axis tilted by the offsets (not normalised).
+PointingRay pointingRay(const TrackedController& controller, float offset_x = 0.0f, float offset_y = 0.0f);
+// The configurator's ray: from the tip, the controller-space point (0, -0.077, -0.038), along -Z.
+PointingRay tipRay(const TrackedController& controller);
