@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -45,6 +47,16 @@ TEST(ConfigWrite, RelativeNameWritesIntoTheWorkingFolder) {
     EXPECT_EQ(readBytes(folder.file("default.config")), configText(kMonitors, "h", 1));
     EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"default.config"});
 }
+
+TEST(ConfigWrite, MissingFolderReportsFailure) {
+    TempFolder folder;
+    const std::string path = folder.file("gone/default.config");
+    EXPECT_EQ(writeConfigFile(kMonitors, "h", 1, path),
+              "cannot write " + path + ": " + std::strerror(ENOENT));
+    EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{});
+}
+
+#ifndef _WIN32
 
 // Runs `write` unable to create files in `folder`. Root ignores permission bits, so as root the write
 // runs with the effective user "nobody" instead.
@@ -82,14 +94,6 @@ TEST(ConfigWrite, UnwritableFolderLeavesOldFileAndReportsFailure) {
     EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"default.config"});
 }
 
-TEST(ConfigWrite, MissingFolderReportsFailure) {
-    TempFolder folder;
-    const std::string path = folder.file("gone/default.config");
-    EXPECT_EQ(writeConfigFile(kMonitors, "h", 1, path),
-              "cannot write " + path + ": " + std::strerror(ENOENT));
-    EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{});
-}
-
 // The file size limit makes the write fail part way, as a full disk would.
 TEST(ConfigWrite, FailureInTheMiddleOfTheWriteLeavesOldFile) {
     TempFolder folder;
@@ -121,5 +125,7 @@ TEST(ConfigWrite, FailedReplacementRemovesTheNewFile) {
     EXPECT_EQ(folderEntries(folder.path), std::vector<std::string>{"default.config"});
     EXPECT_EQ(readBytes(folder.file("default.config/keep")), kOldFile);
 }
+
+#endif
 
 } // namespace
