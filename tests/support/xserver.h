@@ -1,5 +1,7 @@
 // A throwaway X server (Xvfb) with RandR monitors for end-to-end tests, and an observer connection that
 // sees where the pointer is and which button and motion events the server produced.
+// No X header is included here (Xlib's macros clash with GoogleTest's); include <X11/Xlib.h> after
+// <gtest/gtest.h> only where display() is used directly.
 #pragma once
 
 #include "tests/support/process.h"
@@ -39,8 +41,8 @@ class XServer {
     explicit XServer(const std::vector<TestMonitor>& monitors, Timeout timeout = kDefaultTimeout);
 
     // A width x height root with no monitor at all: the server's only output is switched off, so RandR
-    // (XRRGetMonitors) and Xinerama report zero monitors, while the root keeps its size. Programs that
-    // fall back to the whole root then see one monitor of that size.
+    // (XRRGetMonitors) reports zero monitors and Xinerama is inactive with zero screens, while the root
+    // keeps its size. Programs that fall back to the whole root then see one monitor of that size.
     static XServer withoutMonitors(int32_t width, int32_t height, Timeout timeout = kDefaultTimeout);
 
     // A width x height root left as Xvfb starts it: RandR reports one automatic monitor covering the
@@ -147,7 +149,8 @@ class XObserver {
     std::vector<MotionEvent> motionEvents();
     bool waitForMotionEvents(size_t count, Timeout timeout = kDefaultTimeout);
 
-    // XTest input from this connection, synced: the server has processed it when these return.
+    // XTest input from this connection, synced: the server has processed it when these return. XTest
+    // motion produces raw motion events; `xdotool mousemove` warps the pointer and produces none.
     void injectMotion(int32_t x, int32_t y);
     void injectButton(int button, bool press);
 
