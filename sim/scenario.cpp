@@ -351,11 +351,12 @@ SimMatrix aimPose(const double position[3], const double target[3]) {
         v /= xl;
     double y[3];
     cross(z, x, y);
+    // Adding 0 turns negative zeros into plain ones, so that an axis-aligned aim gives an exact matrix.
     SimMatrix pose;
     for (int i = 0; i < 3; ++i) {
-        pose.m[i][0] = x[i];
-        pose.m[i][1] = y[i];
-        pose.m[i][2] = z[i];
+        pose.m[i][0] = x[i] + 0.0;
+        pose.m[i][1] = y[i] + 0.0;
+        pose.m[i][2] = z[i] + 0.0;
         pose.m[i][3] = position[i];
     }
     return pose;
