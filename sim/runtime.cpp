@@ -131,7 +131,7 @@ void beginStep(SimRuntime& runtime, size_t number) {
     for (const SimChange& change : runtime.scenario.steps[number - 1].changes)
         applyChange(runtime.devices[change.device], change);
     if (simLogging())
-        simLog("step %zu", number);
+        simLog("step %" PRIu64, uint64_t(number));
 }
 
 bool stepDone(const SimRuntime& runtime, bool at_poll) {
