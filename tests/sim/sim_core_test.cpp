@@ -131,7 +131,7 @@ TEST(SimScenario, DeviceLinesGiveTheStateBeforeTheFirstStep) {
     vr::VRControllerState_t state;
     std::memset(&state, 0x5a, sizeof state);
     EXPECT_FALSE(system->GetControllerState(2, &state)); // disconnected controller
-    EXPECT_EQ(state.ulButtonPressed, 0u);
+    EXPECT_EQ(uint64_t{state.ulButtonPressed}, 0u);      // a copy: the field is packed to 4 bytes
     EXPECT_FALSE(system->GetControllerState(0, &state)); // not a controller
     EXPECT_FALSE(system->GetControllerState(16, &state));
     EXPECT_TRUE(system->GetControllerState(1, &state));
@@ -402,7 +402,7 @@ TEST(SimPoses, DefaultScenarioHoldsAControllerAimingAhead) {
     EXPECT_EQ(system->GetTrackedDeviceClass(2), vr::TrackedDeviceClass_Invalid);
     vr::VRControllerState_t state{};
     EXPECT_TRUE(system->GetControllerState(1, &state));
-    EXPECT_EQ(state.ulButtonPressed, 0u);
+    EXPECT_EQ(uint64_t{state.ulButtonPressed}, 0u); // a copy: the field is packed to 4 bytes
     EXPECT_EQ(state.rAxis[1].x, 0.0f);
     vr::HmdMatrix34_t m = poseOf(runtime, 1);
     const float expected[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 1.2f}, {0, 0, 1, 0.5f}};
@@ -426,7 +426,7 @@ TEST(SimInProcess, LoadedScenarioServesTheExportedFunctions) {
     ASSERT_EQ(system, static_cast<vr::IVRSystem*>(&simProcessRuntime().system));
     vr::VRControllerState_t state{};
     EXPECT_TRUE(system->GetControllerState(3, &state));
-    EXPECT_EQ(state.ulButtonPressed, 4u);
+    EXPECT_EQ(uint64_t{state.ulButtonPressed}, 4u); // a copy: the field is packed to 4 bytes
 
     // Another scenario: same interface object, new state, the token keeps counting.
     simLoadScenarioText("init-error 301\n");
