@@ -99,7 +99,12 @@ class PointerFaults : public testing::Test {
 
     void SetUp() override {
         observer_ = std::make_unique<XObserver>(server_->display());
-        observer_->injectMotion(7, 7); // a place no test aims at
+        parkPointer();
+    }
+
+    // Puts the pointer where no test aims and forgets earlier events, before each run of the program.
+    void parkPointer() {
+        observer_->injectMotion(7, 7);
         drain();
     }
 
@@ -118,6 +123,11 @@ class PointerFaults : public testing::Test {
 
     // Starts wandpointer in a fresh folder holding `config` (none when `config` is null).
     Process& start(const std::string* config, const std::string& scenario) {
+        if (runner_ && runner_->running()) {
+            runner_->signal(SIGTERM);
+            runner_->waitExit();
+        }
+        parkPointer();
         dir_ = std::make_unique<TempDir>();
         if (config != nullptr)
             writeFile(dir_->path() / "default.config", *config);

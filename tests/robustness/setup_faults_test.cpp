@@ -52,13 +52,6 @@ std::string expectedFile(int handedness) {
                       handedness);
 }
 
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
 class SetupFaults : public testing::Test {
   protected:
     static void SetUpTestSuite() { server_ = new XServer({{0, 0, 1920, 1080, true}}); }
