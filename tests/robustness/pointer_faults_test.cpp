@@ -30,10 +30,13 @@ const char* const kMonitor = R"({ "left" : 0, "top" : 0, "right" : 1920, "bottom
       "v0" : { "x" : 0, "y" : 1, "z" : -2 }, "v1" : { "x" : 0, "y" : -0.0546875, "z" : -2 },
       "v2" : { "x" : 1.875, "y" : -0.0546875, "z" : -2 }, "v3" : { "x" : 1.875, "y" : 1, "z" : -2 } })";
 
-std::string configWith(const std::string& displays, int dragging_threshold_ms = 200) {
+std::string
+configWith(const std::string& displays, int dragging_threshold_ms = 200,
+           const std::string& stabilization = "\"average_of_N_previous_positions\" : 5, \"enable\" : 0") {
     return "{\n  \"controller_angle_offset\" : { \"x\" : 0, \"y\" : 0 },\n  \"display\" : " + displays +
-           ",\n  \"displayhash\" : \"192010800192010800\",\n  \"handedness\" : 1,\n  \"stabilization\" : { "
-           "\"average_of_N_previous_positions\" : 5, \"enable\" : 0 },\n  \"trigger\" : { "
+           ",\n  \"displayhash\" : \"192010800192010800\",\n  \"handedness\" : 1,\n  \"stabilization\" : { " +
+           stabilization +
+           " },\n  \"trigger\" : { "
            "\"click_detection_threshold\" : 10, \"dragging_threshold_ms\" : " +
            std::to_string(dragging_threshold_ms) + " }\n}";
 }
@@ -286,6 +289,34 @@ TEST_F(PointerFaults, ConfigWithoutUsableDisplaysRunsButNeverMovesThePointer) {
         EXPECT_EQ(eventsUntilMiddleClick(), (Events{kMiddlePress, kMiddleRelease}));
         EXPECT_EQ(observer_->pointer(), (PointerPosition{7, 7}));
         stopRunner();
+        EXPECT_EQ(configNow(), config);
+    }
+}
+
+TEST_F(PointerFaults, OversizedStabilizationHistoryNeitherExhaustsMemoryNorStallsThePointer) {
+    // A hand-edited history length far beyond any use (at 200 frames a second, 100,000,000 positions
+    // are almost six days). Found by fuzz_config with 2,000,000,000, where the history alone wants 16 GB
+    // and the program died of std::bad_alloc; this smaller length keeps the test's memory modest. The
+    // program may refuse the file or warn and go on; it must not crash, and if it runs, the pointer must
+    // reach where the controller points.
+    for (const char* enable : {"0", "1"}) {
+        SCOPED_TRACE(std::string("enable ") + enable);
+        const std::string config = configWith(
+            std::string("[") + kMonitor + "]", 200,
+            std::string("\"average_of_N_previous_positions\" : 100000000, \"enable\" : ") + enable);
+        Process& p = start(config, std::string(kDevices) + "step\n" + atPixel(1500, 900));
+        if (p.waitForOutput("SteamVR initialized!", 20s)) {
+            EXPECT_TRUE(observer_->waitForPointer(1500, 900, 20s))
+                << "pointer at " << observer_->pointer().x << "," << observer_->pointer().y;
+            if (std::string(enable) == "1") {
+                EXPECT_NE(p.out().find("average_of_N_previous_positions"), std::string::npos) << p.out();
+            }
+            stopRunner();
+        } else {
+            ASSERT_EQ(p.waitExit(20s), 1) << p.out() << p.err();
+            EXPECT_NE((p.out() + p.err()).find("average_of_N_previous_positions"), std::string::npos)
+                << p.out() << p.err();
+        }
         EXPECT_EQ(configNow(), config);
     }
 }
