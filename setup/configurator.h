@@ -1,0 +1,14 @@
+// The whole configurator run: VR start-up, controller selection, one calibration per monitor from left
+// to right, the handedness question and "default.config".
+#pragma once
+
+#include <istream>
+
+// Exit statuses of wandsetup.
+inline constexpr int kExitWritten = 0;
+inline constexpr int kExitVrStartupFailed = 1;
+inline constexpr int kExitInputEnded = 2;  // standard input ended before an answer; nothing written
+inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
+
+// Runs the dialogue with answers from `in` and returns the exit status.
+int runConfigurator(std::istream& in);
