@@ -33,6 +33,11 @@ int runConfigurator(std::istream& in) {
 
     DesktopLayout layout;
     refresh(layout);
+    return calibrateAndWrite(in, controller, layout, kConfigFileName);
+}
+
+int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
+                      const std::string& path) {
     const int count = static_cast<int>(layout.monitors.size());
     std::printf("\n%d monitors found.", count);
 
@@ -56,11 +61,10 @@ int runConfigurator(std::istream& in) {
     if (!handedness)
         return inputEnded();
 
-    const std::string failure = writeConfigFile(calibrated, layout.display_hash, *handedness);
+    const std::string failure = writeConfigFile(calibrated, layout.display_hash, *handedness, path);
     if (!failure.empty()) {
-        std::fprintf(stderr,
-                     "\nwandsetup: could not write 'default.config': %s\nThe previous file is unchanged.\n",
-                     failure.c_str());
+        std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
+                     path.c_str(), failure.c_str());
         platform::pauseConsole();
         return kExitWriteFailed;
     }

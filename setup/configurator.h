@@ -2,7 +2,11 @@
 // to right, the handedness question and "default.config".
 #pragma once
 
+#include "shared/desktop_layout.h"
+#include "shared/tracked_controller.h"
+
 #include <istream>
+#include <string>
 
 // Exit statuses of wandsetup.
 inline constexpr int kExitWritten = 0;
@@ -12,3 +16,8 @@ inline constexpr int kExitWriteFailed = 3; // "default.config" could not be writ
 
 // Runs the dialogue with answers from `in` and returns the exit status.
 int runConfigurator(std::istream& in);
+
+// Everything after the layout is known: the method menu and calibration of each monitor, the handedness
+// question, and the file at `path`. Returns the exit status.
+int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
+                      const std::string& path);
