@@ -25,12 +25,17 @@ struct SetupRun {
     std::string file; // "default.config" after the run, "" when there is none
 };
 
-SetupRun runSetup(const XServer& x, const TempDir& dir, const ScriptedController& user,
-                  const std::string& answers) {
+// Runs wandsetup in `dir` on the display `display` ("" for none at all).
+SetupRun runSetupOn(const std::string& display, const TempDir& dir, const ScriptedController& user,
+                    const std::string& answers) {
     writeFile(dir.file("user.scenario"), user.text);
     ProcessOptions options;
     options.working_dir = dir.path().string();
-    options.env = {x.displayEnv(), {"WAND_SIM_SCENARIO", dir.file("user.scenario")}};
+    options.env = {{"WAND_SIM_SCENARIO", dir.file("user.scenario")}};
+    if (display.empty())
+        options.unset_env = {"DISPLAY"};
+    else
+        options.env.push_back({"DISPLAY", display});
     options.stdin_text = answers;
     RunResult result = runProcess({binPath("wandsetup")}, options, kRunTimeout);
     SetupRun run{result.status, result.out, result.err, ""};
@@ -38,6 +43,11 @@ SetupRun runSetup(const XServer& x, const TempDir& dir, const ScriptedController
     if (std::filesystem::is_regular_file(file))
         run.file = readFile(file);
     return run;
+}
+
+SetupRun runSetup(const XServer& x, const TempDir& dir, const ScriptedController& user,
+                  const std::string& answers) {
+    return runSetupOn(x.display(), dir, user, answers);
 }
 
 CalibratedMonitor calibrated(const MonitorInfo& rect, const std::array<Vec3, 4>& corners) {
@@ -157,6 +167,18 @@ TEST(SetupLayouts, ThreeMonitorsFromLeftToRight) {
                                    1));
 }
 
+TEST(SetupLayouts, NoMonitorsAsksOnlyForTheHandedness) {
+    // Without a desktop to ask, there are no monitors: nothing to calibrate and no "display" member.
+    TempDir dir;
+    ScriptedController user;
+    user.finish();
+    const SetupRun run = runSetupOn("", dir, user, "0\n1\n");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, startLines(0) + handednessQuestion() + handednessQuestion() + writtenLines());
+    EXPECT_EQ(run.file, configText({}, "00", 1));
+    EXPECT_EQ(run.file.find("\"display\""), std::string::npos);
+}
+
 // What the user does at a corner before the press that counts.
 struct SamplingCase {
     const char* name;
@@ -172,9 +194,11 @@ TEST(SetupSampling, OnlyAFreshApplicationButtonPressWhileTrackedTakesASample) {
              "  1 valid no\n  1 buttons menu\n"
              // Tracking returns while the button is still held: no new edge, no sample.
              "step polls=2\n  1 valid yes\n"},
-        {"controller reported disconnected while pressed", "step polls=2\n" + decoy_pose +
-                                                               "  1 connected no\n  1 buttons menu\n"
-                                                               "step polls=2\n  1 connected yes\n"},
+        // A disconnected controller reports no state at all, so the press is gone by the time it returns.
+        {"controller reported disconnected while pressed",
+         "step polls=2\n" + decoy_pose +
+             "  1 connected no\n  1 buttons menu\n"
+             "step polls=2\n  1 buttons none\nstep polls=2\n  1 connected yes\n"},
         {"other buttons and the trigger",
          "step polls=2\n" + decoy_pose +
              "  1 buttons grip\nstep polls=2\n  1 buttons none\n"
