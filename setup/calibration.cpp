@@ -2,7 +2,6 @@
 
 #include "platform/platform.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace {
