@@ -179,6 +179,24 @@ TEST(SetupLayouts, NoMonitorsAsksOnlyForTheHandedness) {
     EXPECT_EQ(run.file.find("\"display\""), std::string::npos);
 }
 
+TEST(SetupStartup, NoRuntimeEndsWithStatusOneAndLeavesTheFile) {
+    XServer x({{0, 0, 1920, 1080, true}});
+    const std::vector<std::pair<int, std::string>> cases = {
+        {121, "HMD not found! Please start SteamVR before running config.\n\n"},
+        {108, "SteamVR init error: Hmd Not Found (108) \n\n"}};
+    for (const auto& [error, message] : cases) {
+        SCOPED_TRACE(error);
+        TempDir dir;
+        writeFile(dir.file("default.config"), "an older calibration");
+        ScriptedController user;
+        user.text = "init-error " + std::to_string(error) + "\n" + user.text;
+        const SetupRun run = runSetup(x, dir, user, "1 1\n");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, message);
+        EXPECT_EQ(run.file, "an older calibration");
+    }
+}
+
 // What the user does at a corner before the press that counts.
 struct SamplingCase {
     const char* name;
