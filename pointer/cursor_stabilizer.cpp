@@ -4,7 +4,9 @@
 
 #include <cstddef>
 
-bool stabilizerLengthUsable(int32_t n, bool enabled) { return !enabled || n >= 1; }
+bool stabilizerLengthUsable(int32_t n, bool enabled) {
+    return !enabled || n >= 1;
+}
 
 CursorStabilizer makeCursorStabilizer(int32_t n, bool enabled) {
     CursorStabilizer stabilizer;

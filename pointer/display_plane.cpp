@@ -5,13 +5,21 @@
 
 namespace {
 
-Vec3 minus(const Vec4& a, const Vec4& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 minus(const Vec4& a, const Vec4& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float dot(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
-float dot(const Vec3& a, const Vec4& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float dot(const Vec3& a, const Vec4& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
-Vec4 point(Vec3 v) { return {v.x, v.y, v.z, 1.0f}; }
+Vec4 point(Vec3 v) {
+    return {v.x, v.y, v.z, 1.0f};
+}
 
 } // namespace
 

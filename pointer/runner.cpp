@@ -4,13 +4,13 @@ std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entri
     std::vector<DisplayPlane> displays;
     displays.reserve(entries.size());
     for (const DisplayEntry& e : entries)
-        displays.push_back(
-            makeDisplayPlane(e.corners[0], e.corners[1], e.corners[2], e.corners[3], e.left, e.top, e.right, e.bottom));
+        displays.push_back(makeDisplayPlane(e.corners[0], e.corners[1], e.corners[2], e.corners[3], e.left,
+                                            e.top, e.right, e.bottom));
     return displays;
 }
 
-void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray, CursorStabilizer& stabilizer,
-                     const PointerIo& io) {
+void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
+                     CursorStabilizer& stabilizer, const PointerIo& io) {
     const Vec3 origin{ray.origin.x, ray.origin.y, ray.origin.z};
     for (DisplayPlane& display : displays) {
         const auto pixel = mapRayToDisplay(display, origin, ray.direction);

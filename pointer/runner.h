@@ -26,8 +26,8 @@ std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entri
 
 // Tries every monitor in list order and places the cursor for each one the ray lands on; the monitor
 // that the ray enters becomes the current one.
-void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray, CursorStabilizer& stabilizer,
-                     const PointerIo& io);
+void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
+                     CursorStabilizer& stabilizer, const PointerIo& io);
 
 // Waits until at least kFramePeriodMs have passed since the previous frame started, in 1 ms sleeps.
 void paceFrame(uint32_t& frame_start_tick, const PointerIo& io);

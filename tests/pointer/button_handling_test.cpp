@@ -141,9 +141,11 @@ TEST(TriggerButton, OtherHandednessSendsNothingFromTheTrigger) {
         EXPECT_EQ(b.frame(3005, {.trigger = 0.0f}), Records{});
         EXPECT_FALSE(b.state.dragging);
         // The touchpad halves still click, once each.
-        EXPECT_EQ(b.frame(4000, {.buttons = kPadPress, .pad_x = -0.7f, .pad_y = 0.2f}), (Records{kLeftClick}));
+        EXPECT_EQ(b.frame(4000, {.buttons = kPadPress, .pad_x = -0.7f, .pad_y = 0.2f}),
+                  (Records{kLeftClick}));
         b.frame(4010, {});
-        EXPECT_EQ(b.frame(4020, {.buttons = kPadPress, .pad_x = 0.7f, .pad_y = 0.2f}), (Records{kRightClick}));
+        EXPECT_EQ(b.frame(4020, {.buttons = kPadPress, .pad_x = 0.7f, .pad_y = 0.2f}),
+                  (Records{kRightClick}));
     }
 }
 
@@ -198,10 +200,12 @@ TEST(TriggerButton, StoppingReleasesTheButtonADragHolds) {
 
 TEST(Touchpad, PrimaryHalfDoubleClicksTheOtherHalfClicksOnce) {
     Buttons right(1);
-    EXPECT_EQ(right.frame(1000, {.buttons = kPadPress, .pad_x = -0.7f, .pad_y = 0.3f}), (Records{kLeftClick, kLeftClick}));
+    EXPECT_EQ(right.frame(1000, {.buttons = kPadPress, .pad_x = -0.7f, .pad_y = 0.3f}),
+              (Records{kLeftClick, kLeftClick}));
     EXPECT_EQ(right.frame(1005, {.buttons = kPadPress, .pad_x = -0.7f, .pad_y = 0.3f}), Records{});
     right.frame(1010, {});
-    EXPECT_EQ(right.frame(1015, {.buttons = kPadPress, .pad_x = 0.7f, .pad_y = -0.3f}), (Records{kRightClick}));
+    EXPECT_EQ(right.frame(1015, {.buttons = kPadPress, .pad_x = 0.7f, .pad_y = -0.3f}),
+              (Records{kRightClick}));
 
     Buttons left(2);
     EXPECT_EQ(left.frame(1000, {.buttons = kPadPress, .pad_x = -0.7f, .pad_y = 0.3f}), (Records{kLeftClick}));
@@ -239,7 +243,8 @@ TEST(Touchpad, PressingOrLeavingThePadStopsTheWheel) {
     EXPECT_EQ(b.frame(1010, {.buttons = kPadPress, .pad_x = 0.0f, .pad_y = 0.0f}), Records{});
     b.frame(1015, {});
     // Pressed on the strip's left part: the press clicks, the wheel stays quiet while pressed.
-    EXPECT_EQ(b.frame(1020, {.buttons = kPadPress, .pad_x = -0.3f, .pad_y = 0.5f}), (Records{kLeftClick, kLeftClick}));
+    EXPECT_EQ(b.frame(1020, {.buttons = kPadPress, .pad_x = -0.3f, .pad_y = 0.5f}),
+              (Records{kLeftClick, kLeftClick}));
     EXPECT_EQ(b.frame(1025, {.buttons = kPadPress, .pad_x = -0.3f, .pad_y = 0.5f}), Records{});
 }
 
@@ -267,7 +272,8 @@ TEST(OtherButtons, EverythingInOneFrameInItsOrder) {
     Buttons b(1);
     b.frame(1000, {.trigger = 0.5f});
     testing::internal::CaptureStdout();
-    const Records r = b.frame(1100, {.trigger = 0.0f, .buttons = kGrip | kMenu | kPadPress, .pad_x = 0.25f, .pad_y = 0.5f});
+    const Records r =
+        b.frame(1100, {.trigger = 0.0f, .buttons = kGrip | kMenu | kPadPress, .pad_x = 0.25f, .pad_y = 0.5f});
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(r, (Records{kMiddleClick, kRightClick, kLeftClick}));
 }

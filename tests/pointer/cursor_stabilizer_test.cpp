@@ -21,8 +21,9 @@ TEST(CursorStabilizer, DisabledPlacesExactlyTheGivenPositions) {
 
 TEST(CursorStabilizer, FreshHistoryOfZerosPullsTheFirstMeansTowardTheOrigin) {
     CursorStabilizer s = makeCursorStabilizer(5, true);
-    EXPECT_EQ(placeAll(s, Placements(7, {1200, 600})),
-              (Placements{{200, 100}, {400, 200}, {600, 300}, {800, 400}, {1000, 500}, {1200, 600}, {1200, 600}}));
+    EXPECT_EQ(
+        placeAll(s, Placements(7, {1200, 600})),
+        (Placements{{200, 100}, {400, 200}, {600, 300}, {800, 400}, {1000, 500}, {1200, 600}, {1200, 600}}));
 }
 
 TEST(CursorStabilizer, MeansOfRawPositionsTruncateTowardZero) {
@@ -51,8 +52,8 @@ TEST(CursorStabilizer, UnusableLengthsPlaceDirectlyAndNeverOverrun) {
 TEST(CursorStabilizer, EveryPlacementOfAFrameIsASample) {
     // Two overlapping monitors both place in one frame; both positions enter the history.
     const auto screen = [](float left) {
-        return makeDisplayPlane({-0.5f, 0.5f, -2}, {-0.5f, -0.5f, -2}, {0.5f, -0.5f, -2}, {0.5f, 0.5f, -2}, left, 0,
-                                left + 1000, 1000);
+        return makeDisplayPlane({-0.5f, 0.5f, -2}, {-0.5f, -0.5f, -2}, {0.5f, -0.5f, -2}, {0.5f, 0.5f, -2},
+                                left, 0, left + 1000, 1000);
     };
     std::vector<DisplayPlane> displays{screen(0), screen(3000)};
     CursorStabilizer s = makeCursorStabilizer(1, true);

@@ -15,7 +15,9 @@ DisplayPlane screen(float x, float y, float w, float h, float left, float top, f
                             top, right, bottom);
 }
 
-PointingRay straightAt(float x, float y) { return {{x, y, 0.0f, 1.0f}, {0.0f, 0.0f, -1.0f}}; }
+PointingRay straightAt(float x, float y) {
+    return {{x, y, 0.0f, 1.0f}, {0.0f, 0.0f, -1.0f}};
+}
 
 struct Pointing {
     explicit Pointing(std::vector<DisplayPlane> list) : displays(std::move(list)) {}
@@ -33,7 +35,9 @@ struct Pointing {
 };
 
 // 1 m by 0.5 m, centred on the controller's straight-ahead line.
-Pointing oneScreen() { return Pointing{{screen(-0.5f, 0.25f, 1.0f, 0.5f, 0, 0, 1920, 1080)}}; }
+Pointing oneScreen() {
+    return Pointing{{screen(-0.5f, 0.25f, 1.0f, 0.5f, 0, 0, 1920, 1080)}};
+}
 
 TEST(DisplayMapping, MiddleAndCornersOfAFlatScreen) {
     Pointing p = oneScreen();
@@ -84,7 +88,8 @@ TEST(DisplayMapping, UnnormalisedTiltedDirectionsMapTheSame) {
     Pointing p = oneScreen();
     // From (0, 0, 0) along (0.25, 0.0625, -1) / 2: the screen plane is met at (0.5, 0.125), on the right
     // edge a quarter of the way down.
-    EXPECT_EQ(p.aim(PointingRay{{0.0f, 0.0f, 0.0f, 1.0f}, {0.125f, 0.03125f, -0.5f}}), (Placements{{1920, 270}}));
+    EXPECT_EQ(p.aim(PointingRay{{0.0f, 0.0f, 0.0f, 1.0f}, {0.125f, 0.03125f, -0.5f}}),
+              (Placements{{1920, 270}}));
 }
 
 TEST(DisplayMapping, NegativeCoordinatesTruncateTowardZero) {
@@ -147,7 +152,8 @@ TEST(DisplayMapping, NonFiniteRaysAndCornersPlaceNothing) {
     EXPECT_TRUE(p.aim(PointingRay{{0.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, -1e-40f}}).empty());
     EXPECT_EQ(p.aim(0.0f, 0.0f), (Placements{{960, 540}}));
 
-    Pointing broken{{screen(-0.5f, 0.25f, inf, 0.5f, 0, 0, 1920, 1080), screen(-0.5f, 0.25f, 1.0f, 0.5f, 0, 0, 1920, 1080)}};
+    Pointing broken{{screen(-0.5f, 0.25f, inf, 0.5f, 0, 0, 1920, 1080),
+                     screen(-0.5f, 0.25f, 1.0f, 0.5f, 0, 0, 1920, 1080)}};
     broken.displays[1].v0.x = nan;
     EXPECT_TRUE(broken.aim(0.0f, 0.0f).empty());
 }
