@@ -22,8 +22,8 @@ std::optional<ConfigContents> loadConfig() {
             platform::pauseConsole();
         }
         return config;
-    } catch (const Json::RuntimeError& e) {
-        std::fprintf(stderr, "Error from reader: %s", e.what());
+    } catch (const Json::RuntimeError&) {
+        // The reader has already printed "Error from reader: " with the parse errors.
     } catch (const Json::LogicError& e) {
         std::fprintf(stderr, "%s\n", e.what());
     }
