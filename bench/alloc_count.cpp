@@ -18,6 +18,9 @@ timespec start{};
 int secondNow() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
+    // The loader and the C library allocate before any constructor runs: the first call starts the clock.
+    if (start.tv_sec == 0 && start.tv_nsec == 0)
+        start = now;
     const long s = now.tv_sec - start.tv_sec - (now.tv_nsec < start.tv_nsec ? 1 : 0);
     return s < 0 ? 0 : (s >= kSeconds ? kSeconds - 1 : static_cast<int>(s));
 }
@@ -30,10 +33,6 @@ extern "C" void* __libc_malloc(size_t);
 extern "C" void* __libc_calloc(size_t, size_t);
 extern "C" void* __libc_realloc(void*, size_t);
 extern "C" void* __libc_memalign(size_t, size_t);
-
-__attribute__((constructor)) void begin() {
-    clock_gettime(CLOCK_MONOTONIC, &start);
-}
 
 __attribute__((destructor)) void report() {
     const char* path = std::getenv("WAND_ALLOC_COUNT_OUT");
