@@ -18,6 +18,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -81,18 +82,53 @@ std::vector<int64_t> pollTimesUs(const std::string& log) {
     return times;
 }
 
-ProcessOptions options(const XServer& server, const TempDir& dir, bool count_allocations) {
+// Instrumented: the runtime's call log (for the frame count) and the allocation counter. Plain: as a
+// user runs it, for CPU time and memory.
+ProcessOptions options(const XServer& server, const TempDir& dir, bool instrumented) {
     ProcessOptions o;
     o.working_dir = dir.path().string();
     o.env = {server.displayEnv(),
              {"WAND_SIM_SCENARIO", dir.file("scenario")},
-             {"WAND_SIM_CONTROL", dir.path().string()},
-             {"WAND_SIM_LOG", dir.file("sim.log")}};
-    if (count_allocations) {
+             {"WAND_SIM_CONTROL", dir.path().string()}};
+    if (instrumented) {
+        o.env.push_back({"WAND_SIM_LOG", dir.file("sim.log")});
         o.env.push_back({"LD_PRELOAD", binPath("libwand_alloc_count.so")});
         o.env.push_back({"WAND_ALLOC_COUNT_OUT", dir.file("allocations")});
     }
     return o;
+}
+
+struct SteadyRun {
+    double wall = 0;
+    int64_t frames = 0;
+    ProcSample before;
+    ProcSample after;
+};
+
+SteadyRun runSteady(const XServer& server, const TempDir& dir, int seconds, bool instrumented) {
+    SteadyRun run;
+    XObserver observer(server.display());
+    Process runner({binPath("wandpointer")}, options(server, dir, instrumented));
+    if (!observer.waitForPointer(700, 400)) {
+        std::fprintf(stderr, "the runner did not place the pointer: %s%s\n", runner.out().c_str(),
+                     runner.err().c_str());
+        std::exit(1);
+    }
+    std::this_thread::sleep_for(1s); // past start-up
+    const int64_t t1 = monotonicUs();
+    run.before = sample(runner.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const int64_t t2 = monotonicUs();
+    run.after = sample(runner.pid());
+    std::this_thread::sleep_for(1s);
+    runner.signal(SIGTERM);
+    runner.waitExit();
+    run.wall = double(t2 - t1) / 1e6;
+    if (instrumented) {
+        const std::vector<int64_t> polls = pollTimesUs(readFile(dir.path() / "sim.log"));
+        run.frames = std::count_if(polls.begin(), polls.end(), [&](int64_t t) { return t >= t1 && t < t2; });
+    }
+    return run;
 }
 
 int steady(const XServer& server, int seconds) {
@@ -100,32 +136,14 @@ int steady(const XServer& server, int seconds) {
     writeFile(dir.path() / "default.config", kConfig);
     writeFile(dir.path() / "scenario",
               std::string("device 0 hmd\ndevice 1 controller\nstep\n") + atPixel(700, 400));
-    XObserver observer(server.display());
-    Process runner({binPath("wandpointer")}, options(server, dir, true));
-    if (!observer.waitForPointer(700, 400)) {
-        std::fprintf(stderr, "the runner did not place the pointer: %s%s\n", runner.out().c_str(),
-                     runner.err().c_str());
-        return 1;
-    }
-    std::this_thread::sleep_for(1s); // past start-up
-    const int64_t t1 = monotonicUs();
-    const ProcSample s1 = sample(runner.pid());
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const int64_t t2 = monotonicUs();
-    const ProcSample s2 = sample(runner.pid());
-    std::this_thread::sleep_for(1s);
-    runner.signal(SIGTERM);
-    runner.waitExit();
-
-    const std::vector<int64_t> polls = pollTimesUs(readFile(dir.path() / "sim.log"));
-    const auto frames =
-        std::count_if(polls.begin(), polls.end(), [&](int64_t t) { return t >= t1 && t < t2; });
-    const double wall = double(t2 - t1) / 1e6;
-    std::printf("steady: %.1f s measured\n", wall);
-    std::printf("  frame rate        %.1f frames/s\n", double(frames) / wall);
-    std::printf("  runner CPU        %.2f %% of one core\n",
-                100.0 * (s2.cpu_seconds - s1.cpu_seconds) / wall);
-    std::printf("  resident memory   %ld kB (peak %ld kB)\n", s2.rss_kb, s2.hwm_kb);
+    const SteadyRun plain = runSteady(server, dir, seconds, false);
+    const SteadyRun counted = runSteady(server, dir, seconds, true);
+    std::printf("steady: %.1f s measured\n", plain.wall);
+    std::printf("  frame rate        %.1f frames/s\n", double(counted.frames) / counted.wall);
+    std::printf("  runner CPU        %.2f %% of one core (%.2f %% with the call log and the counter)\n",
+                100.0 * (plain.after.cpu_seconds - plain.before.cpu_seconds) / plain.wall,
+                100.0 * (counted.after.cpu_seconds - counted.before.cpu_seconds) / counted.wall);
+    std::printf("  resident memory   %ld kB (peak %ld kB)\n", plain.after.rss_kb, plain.after.hwm_kb);
 
     // Allocations per second of the process's life; the loop runs from about the first second on.
     std::ifstream counts(dir.file("allocations"));
