@@ -469,7 +469,7 @@ TEST_F(WandPointer, FramesStartAtLeastFiveMillisecondsApart) {
             << "ten frames from poll " << i - 10 << "; shortest gap " << shortest << " us";
 }
 
-// --- Mended faults -------------------------------------------------------------------------------------
+// --- Robustness ---------------------------------------------------------------------------------------
 
 TEST_F(WandPointer, TriggerThatSelectedTheControllerNeitherDragsNorClicks) {
     // Two controllers: the trigger of the second selects it and is held well past the drag threshold.
