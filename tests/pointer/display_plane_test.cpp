@@ -167,15 +167,4 @@ TEST(DisplayMapping, PixelsOutsideThe32BitRangeAreNotConverted) {
     EXPECT_FALSE(truncateToPixel(std::nanf("")));
 }
 
-TEST(DisplayMapping, DerivedQuantitiesOfACalibration) {
-    const DisplayPlane d = screen(-0.5f, 0.25f, 1.0f, 0.5f, 100, 50, 2020, 1130);
-    EXPECT_FLOAT_EQ(d.normal.z, 0.5f); // toward the user
-    EXPECT_FLOAT_EQ(d.u_span, 1.0f);
-    EXPECT_FLOAT_EQ(d.v_span, 0.25f);
-    EXPECT_FLOAT_EQ(d.width, 1920.0f);
-    EXPECT_FLOAT_EQ(d.height, 1080.0f);
-    EXPECT_EQ(d.v2.w, 1.0f);
-    EXPECT_FALSE(d.is_current);
-}
-
 } // namespace
