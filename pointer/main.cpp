@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "pointer/runner.h"
 #include "shared/controller_selection.h"
+#include "shared/desktop_layout.h"
 #include "shared/vr_runtime.h"
 
 #include <json/json.h>
@@ -39,6 +40,13 @@ int main() {
     std::optional<ConfigContents> config = loadConfig();
     if (!config)
         return 1;
+
+    // The calibration fits only the monitors it was made for: say so when they have changed since.
+    DesktopLayout layout;
+    refresh(layout);
+    if (const std::optional<std::string> warning =
+            layoutChangeWarning(config->display_hash, config->has_display_hash, layout.display_hash))
+        std::printf("%s", warning->c_str());
 
     RunnerState runner;
     runner.displays = makeDisplayList(config->displays);

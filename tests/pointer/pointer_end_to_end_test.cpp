@@ -47,7 +47,7 @@ struct Config {
 std::string text(const Config& c) {
     std::ostringstream out;
     out << "{\n  \"controller_angle_offset\" : { \"x\" : 0, \"y\" : 0 },\n  \"display\" : " << c.displays
-        << ",\n  \"displayhash\" : \"128010240192010800\",\n  \"handedness\" : " << c.handedness
+        << ",\n  \"displayhash\" : \"3200108001280102401280320010800\",\n  \"handedness\" : " << c.handedness
         << ",\n  \"stabilization\" : { \"average_of_N_previous_positions\" : " << c.average_of_N
         << ", \"enable\" : " << c.stabilization_enable
         << " },\n  \"trigger\" : { \"click_detection_threshold\" : 10, \"dragging_threshold_ms\" : "
