@@ -58,6 +58,11 @@ Point3 onScreen(const DemoMonitor& m, double u, double v) {
     return {m.upper_left[0] + u * m.width_m, m.upper_left[1] - v * m.height_m, m.upper_left[2]};
 }
 
+// The middle of the monitor's pixel (px, py), counted from its upper left.
+Point3 pixelCentre(const DemoMonitor& m, int px, int py) {
+    return onScreen(m, (px + 0.5) / m.rect.width, (py + 0.5) / m.rect.height);
+}
+
 // The pixel a ray aimed exactly at p should give, when p lies on one of the screens.
 std::optional<std::pair<int, int>> expectedPixel(const Point3& p) {
     for (const DemoMonitor& m : kMonitors) {
@@ -181,11 +186,11 @@ Sweep pointerScenario() {
             aim({x, rows[r], -0.60}, 45);
         }
         if (r == 0)
-            click(onScreen(kMonitors[0], 0.5, 0.5));
+            click(pixelCentre(kMonitors[0], 640, 512));
         if (r == 1)
-            click(onScreen(kMonitors[1], 0.5, 0.5));
+            click(pixelCentre(kMonitors[1], 960, 540));
     }
-    click(onScreen(kMonitors[1], 0.9, 0.85));
+    click(pixelCentre(kMonitors[1], 1728, 918));
     return sweep;
 }
 
@@ -461,6 +466,7 @@ int main(int argc, char** argv) {
                     monitorOf(c.at) ? monitorOf(c.at)->name : "between monitors");
     std::printf("   clicks aimed at:\n");
     size_t presses = 0;
+    int worst = 0; // the largest distance of a press from its aimed pixel
     for (const Point3& target : sweep.clicks) {
         const auto pixel = expectedPixel(target);
         std::printf("     pixel %d,%d", pixel ? pixel->first : -1, pixel ? pixel->second : -1);
@@ -468,11 +474,14 @@ int main(int argc, char** argv) {
         }
         if (presses < clicks.size()) {
             const PointerPosition at = clicks[presses].at;
-            std::printf(": pressed at %d,%d (%d px away)\n", at.x, at.y,
-                        pixel ? std::max(std::abs(at.x - pixel->first), std::abs(at.y - pixel->second)) : -1);
+            const int away =
+                pixel ? std::max(std::abs(at.x - pixel->first), std::abs(at.y - pixel->second)) : 9999;
+            std::printf(": pressed at %d,%d (%d px away)\n", at.x, at.y, away);
+            worst = std::max(worst, away);
             ++presses;
         } else {
             std::printf(": no press seen\n");
+            worst = 9999;
         }
     }
 
@@ -483,10 +492,13 @@ int main(int argc, char** argv) {
                 out_dir.c_str());
 
     size_t expected_events = sweep.clicks.size() * 2;
-    const bool ok = pointer_status.has_value() && clicks.size() == expected_events && moved.size() > 50;
+    const bool ok =
+        pointer_status.has_value() && clicks.size() == expected_events && moved.size() > 50 && worst <= 1;
     if (!ok)
-        std::fprintf(stderr,
-                     "wand_demo: the session did not go as planned (%zu button events, %zu positions)\n",
-                     clicks.size(), moved.size());
+        std::fprintf(
+            stderr,
+            "wand_demo: the session did not go as planned (%zu button events, %zu positions, a click "
+            "%d px from its pixel)\n",
+            clicks.size(), moved.size(), worst);
     return ok ? 0 : 1;
 }
