@@ -1,11 +1,23 @@
 #include "setup/dialogue.h"
 
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 
 std::optional<int> readChoice(std::istream& in) {
+    // Only the token's beginning can hold the number; the rest of an overlong token is read and dropped,
+    // so that no answer can make the program hold unbounded text.
+    constexpr size_t kKeptLength = 4096;
     std::string token;
-    if (!(in >> token))
+    std::istream::sentry skip_white_space(in);
+    if (!skip_white_space)
+        return std::nullopt;
+    for (int c = in.rdbuf()->sgetc(); c != std::char_traits<char>::eof() && !std::isspace(c);
+         c = in.rdbuf()->snextc()) {
+        if (token.size() < kKeptLength)
+            token.push_back(static_cast<char>(c));
+    }
+    if (token.empty())
         return std::nullopt;
     std::istringstream number(token);
     int value = 0;

@@ -36,6 +36,12 @@ TEST(ReadChoice, EndOfInputIsNotAnAnswer) {
     EXPECT_EQ(readAll("2", 2), (std::vector<std::optional<int>>{2, std::nullopt}));
 }
 
+TEST(ReadChoice, OverlongTokensAreReadWhole) {
+    const std::string long_digits(1 << 20, '7');
+    EXPECT_EQ(readAll("2" + std::string(1 << 20, 'x') + " " + long_digits + "\n1", 3),
+              (std::vector<std::optional<int>>{2, 0, 1}));
+}
+
 TEST(OrdinalText, NamesEveryPositionInEnglish) {
     const std::vector<std::pair<int, std::string>> cases = {
         {1, "1st"},   {2, "2nd"},     {3, "3rd"},     {4, "4th"},     {9, "9th"},     {10, "10th"},
