@@ -3,6 +3,8 @@
 // the X server, so this hook, running in the same prefix, is where a test can see them.
 //
 // Output on standard output, one line per event, flushed at once:
+//   monitor <left> <top> <right> <bottom>   first, one line per monitor as Windows reports it
+//   virtual <x> <y> <width> <height>        the virtual screen
 //   ready                                   once, when the hook is installed
 //   <message> <x> <y> <wheel> <injected>    e.g. "WM_LBUTTONDOWN -640 512 0 1"
 // <x> <y> is the event's point in virtual-desktop pixels, <wheel> the signed wheel delta (0 for other
@@ -60,6 +62,15 @@ LRESULT CALLBACK mouseProc(int code, WPARAM message, LPARAM data) {
     return CallNextHookEx(nullptr, code, message, data);
 }
 
+BOOL CALLBACK printMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM) {
+    MONITORINFOEXW info{};
+    info.cbSize = sizeof(info);
+    if (GetMonitorInfoW(monitor, &info))
+        std::printf("monitor %ld %ld %ld %ld\n", info.rcMonitor.left, info.rcMonitor.top,
+                    info.rcMonitor.right, info.rcMonitor.bottom);
+    return TRUE;
+}
+
 // Ends the message loop when standard input closes, so a test can stop the observer by closing a pipe.
 DWORD WINAPI watchInput(void* main_thread) {
     char buffer[256];
@@ -72,6 +83,13 @@ DWORD WINAPI watchInput(void* main_thread) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // The same coordinates as the programs under test, which declare per-monitor DPI awareness.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    // Wine reports one 1024x768 monitor when it cannot reach the display: tests check the layout first.
+    EnumDisplayMonitors(nullptr, nullptr, printMonitor, 0);
+    std::printf("virtual %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN),
+                GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                GetSystemMetrics(SM_CYVIRTUALSCREEN));
     HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, mouseProc, GetModuleHandleW(nullptr), 0);
     if (hook == nullptr) {
         std::printf("error SetWindowsHookExW %lu\n", GetLastError());
@@ -83,8 +101,8 @@ int wmain(int argc, wchar_t** argv) {
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     if (argc > 1 && std::wcscmp(argv[1], L"--until-eof") == 0) {
         const DWORD main_thread = GetCurrentThreadId();
-        HANDLE watcher = CreateThread(nullptr, 0, watchInput,
-                                      reinterpret_cast<void*>(static_cast<UINT_PTR>(main_thread)), 0, nullptr);
+        HANDLE watcher = CreateThread(
+            nullptr, 0, watchInput, reinterpret_cast<void*>(static_cast<UINT_PTR>(main_thread)), 0, nullptr);
         if (watcher != nullptr)
             CloseHandle(watcher);
     }
