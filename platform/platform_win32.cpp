@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <io.h>
+#include <string>
 
 #ifndef WAND_WIN_TIMER_1MS
 #define WAND_WIN_TIMER_1MS 1
@@ -37,15 +38,17 @@ uint32_t tickCount() {
     QueryPerformanceCounter(&now);
     const LONGLONG seconds = now.QuadPart / frequency;
     const LONGLONG rest = now.QuadPart % frequency;
-    const unsigned long long ms =
-        static_cast<unsigned long long>(seconds) * 1000ull + static_cast<unsigned long long>(rest * 1000 / frequency);
+    const unsigned long long ms = static_cast<unsigned long long>(seconds) * 1000ull +
+                                  static_cast<unsigned long long>(rest * 1000 / frequency);
     return static_cast<uint32_t>(ms);
 #else
     return GetTickCount();
 #endif
 }
 
-void sleepMs(uint32_t ms) { Sleep(ms); }
+void sleepMs(uint32_t ms) {
+    Sleep(ms);
+}
 
 void pauseConsole() {
     if (!_isatty(_fileno(stdin)))
@@ -65,7 +68,8 @@ void declareDpiAwareness() {
         return;
     auto set_context = reinterpret_cast<SetContext>(
         reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
-    if (set_context && set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) // PER_MONITOR_AWARE_V2
+    if (set_context &&
+        set_context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) // PER_MONITOR_AWARE_V2
         return;
     using SetAware = BOOL(WINAPI*)();
     auto set_aware =
@@ -108,7 +112,9 @@ DesktopReport enumerateMonitors() {
     return report;
 }
 
-bool setCursorPos(int32_t x, int32_t y) { return SetCursorPos(x, y) != 0; }
+bool setCursorPos(int32_t x, int32_t y) {
+    return SetCursorPos(x, y) != 0;
+}
 
 void sendMouseInput(const MouseInput& input) {
     INPUT record{};
@@ -138,8 +144,67 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 } // namespace
 
-void installShutdownHandler() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+void installShutdownHandler() {
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
 
-bool shutdownRequested() { return shutdown_requested; }
+bool shutdownRequested() {
+    return shutdown_requested;
+}
 
 } // namespace platform
+
+// Replacing a file in one step, for the configuration writer.
+namespace {
+
+std::wstring wideName(const std::string& name) {
+    // The same code page the C runtime uses for narrow file names.
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide.data(), length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+std::string systemMessage(DWORD code) {
+    char buffer[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  0, buffer, sizeof buffer, nullptr);
+    while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' ||
+                          buffer[length - 1] == ' ' || buffer[length - 1] == '.')) {
+        --length;
+    }
+    if (length == 0) {
+        return "system error " + std::to_string(code);
+    }
+    return std::string(buffer, length);
+}
+
+} // namespace
+
+std::string platform::replaceFile(const std::string& source, const std::string& target) {
+    const std::wstring from = wideName(source);
+    const std::wstring to = wideName(target);
+    if (from.empty() || to.empty()) {
+        return "invalid file name";
+    }
+    // Put the new contents on the disk before they take the old file's place.
+    HANDLE file =
+        CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return systemMessage(GetLastError());
+    }
+    const BOOL flushed = FlushFileBuffers(file);
+    const DWORD flush_error = GetLastError();
+    CloseHandle(file);
+    if (!flushed) {
+        return systemMessage(flush_error);
+    }
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return systemMessage(GetLastError());
+    }
+    return {};
+}

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace platform {
@@ -20,7 +21,8 @@ namespace platform {
 uint32_t tickCount() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 
@@ -41,7 +43,9 @@ void pauseConsole() {
     } while (c != '\n' && c != EOF);
 }
 
-void prepareProcess() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
+void prepareProcess() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+}
 
 namespace {
 
@@ -150,8 +154,8 @@ void sendMouseInput(const MouseInput& input) {
         bool press;
     };
     static constexpr FlagButton kOrder[] = {
-        {kMouseLeftDown, 1, true},    {kMouseLeftUp, 1, false},   {kMouseRightDown, 3, true},
-        {kMouseRightUp, 3, false},    {kMouseMiddleDown, 2, true}, {kMouseMiddleUp, 2, false},
+        {kMouseLeftDown, 1, true}, {kMouseLeftUp, 1, false},    {kMouseRightDown, 3, true},
+        {kMouseRightUp, 3, false}, {kMouseMiddleDown, 2, true}, {kMouseMiddleUp, 2, false},
     };
     for (const FlagButton& fb : kOrder) {
         if (input.flags & fb.flag)
@@ -174,7 +178,9 @@ namespace {
 
 volatile std::sig_atomic_t shutdown_requested = 0;
 
-extern "C" void onShutdownSignal(int) { shutdown_requested = 1; }
+extern "C" void onShutdownSignal(int) {
+    shutdown_requested = 1;
+}
 
 } // namespace
 
@@ -188,6 +194,36 @@ void installShutdownHandler() {
     sigaction(SIGHUP, &action, nullptr);
 }
 
-bool shutdownRequested() { return shutdown_requested != 0; }
+bool shutdownRequested() {
+    return shutdown_requested != 0;
+}
 
 } // namespace platform
+
+// Replacing a file in one step, for the configuration writer.
+std::string platform::replaceFile(const std::string& source, const std::string& target) {
+    // Put the new contents on the disk before they take the old file's place.
+    const int file = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return std::strerror(errno);
+    }
+    if (fsync(file) != 0) {
+        const int error = errno;
+        close(file);
+        return std::strerror(error);
+    }
+    close(file);
+    if (std::rename(source.c_str(), target.c_str()) != 0) {
+        return std::strerror(errno);
+    }
+    // Make the new directory entry durable too; some file systems cannot sync a directory, which
+    // does not make the replacement itself fail.
+    const size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int directory = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+        fsync(directory);
+        close(directory);
+    }
+    return {};
+}

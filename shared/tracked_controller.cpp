@@ -8,15 +8,15 @@ TrackedController makeTrackedController(vr::IVRSystem* system, uint32_t device_i
     c.device_index = device_index;
     c.trigger_threshold = 0.1f;
     c.touchpad_regions = {{
-        {-1.0f, 0.0f, -1.0f, 1.0f},  // left half
-        {0.0f, 1.0f, -1.0f, 1.0f},   // right half
-        {-1.0f, 1.0f, -1.0f, 0.0f},  // lower half
-        {-1.0f, 1.0f, 0.0f, 1.0f},   // upper half
-        {-1.0f, 0.0f, 0.0f, 1.0f},   // upper left quarter
-        {-1.0f, 0.0f, -1.0f, 0.0f},  // lower left quarter
-        {0.0f, 1.0f, -1.0f, 0.0f},   // lower right quarter
-        {0.0f, 1.0f, 0.0f, 1.0f},    // upper right quarter
-        {-0.5f, 0.5f, -1.0f, 1.0f},  // centre strip
+        {-1.0f, 0.0f, -1.0f, 1.0f}, // left half
+        {0.0f, 1.0f, -1.0f, 1.0f},  // right half
+        {-1.0f, 1.0f, -1.0f, 0.0f}, // lower half
+        {-1.0f, 1.0f, 0.0f, 1.0f},  // upper half
+        {-1.0f, 0.0f, 0.0f, 1.0f},  // upper left quarter
+        {-1.0f, 0.0f, -1.0f, 0.0f}, // lower left quarter
+        {0.0f, 1.0f, -1.0f, 0.0f},  // lower right quarter
+        {0.0f, 1.0f, 0.0f, 1.0f},   // upper right quarter
+        {-0.5f, 0.5f, -1.0f, 1.0f}, // centre strip
     }};
     return c;
 }
@@ -48,8 +48,12 @@ int bindingShift(const TrackedController& controller, uint64_t binding) {
     return binding == controller.touchpad_button ? 1 : 0;
 }
 
-float triggerNow(const TrackedController& controller) { return controller.state.rAxis[1].x; }
-float triggerBefore(const TrackedController& controller) { return controller.previous_state.rAxis[1].x; }
+float triggerNow(const TrackedController& controller) {
+    return controller.state.rAxis[1].x;
+}
+float triggerBefore(const TrackedController& controller) {
+    return controller.previous_state.rAxis[1].x;
+}
 
 } // namespace
 
@@ -87,13 +91,14 @@ bool touchpadIn(const TrackedController& controller, int region) {
 namespace {
 
 const float (*poseMatrix(const TrackedController& controller))[4] {
-    return controller.poses[controller.device_index % vr::k_unMaxTrackedDeviceCount].mDeviceToAbsoluteTracking.m;
+    return controller.poses[controller.device_index % vr::k_unMaxTrackedDeviceCount]
+        .mDeviceToAbsoluteTracking.m;
 }
 
 } // namespace
 
 PointingRay pointingRay(const TrackedController& controller, float offset_x, float offset_y) {
-    const float (*m)[4] = poseMatrix(controller);
+    const float(*m)[4] = poseMatrix(controller);
     float origin[3];
     float direction[3];
     for (int i = 0; i < 3; ++i) {
@@ -108,7 +113,7 @@ PointingRay pointingRay(const TrackedController& controller, float offset_x, flo
 }
 
 PointingRay tipRay(const TrackedController& controller) {
-    const float (*m)[4] = poseMatrix(controller);
+    const float(*m)[4] = poseMatrix(controller);
     float tip[3];
     for (int i = 0; i < 3; ++i)
         tip[i] = ((m[i][0] * 0.0f - m[i][1] * 0.077f) - m[i][2] * 0.038f) + m[i][3];

@@ -1,0 +1,306 @@
+#include "config/config_file.h"
+
+#include "platform/platform.h"
+
+#include <json/json.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <random>
+#include <sstream>
+
+namespace {
+
+const char* const kCornerKeys[4] = {"v0", "v1", "v2", "v3"};
+
+const char* const kAngleOffsetComment =
+    "// Used to change the pointing angle of the controller. For a typical gungrip hold try values between "
+    "-1.3 and -5 for 'y' first. The config program ignores this value.";
+
+// Reals are written as %.17g of the single-precision value widened to double. JsonCpp 1.9.5 does that
+// too, but appends ".0" to a text with neither a point nor an exponent ("0.0", "-2.0"). For an integral
+// value below 1e17, %.17g gives exactly its decimal digits, so such a value goes into the document as an
+// integer and comes out as "0" or "-2". Negative zero stays a real and is written "-0.0": "-0" would be
+// read back as the integer 0 and lose its sign.
+Json::Value realValue(float f) {
+    const double d = f;
+    if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e17 && !(d == 0.0 && std::signbit(d))) {
+        return Json::Value(static_cast<Json::Int64>(d));
+    }
+    return Json::Value(d);
+}
+
+Json::Value cornerValue(const Vec3& v) {
+    Json::Value corner;
+    corner["x"] = realValue(v.x);
+    corner["y"] = realValue(v.y);
+    corner["z"] = realValue(v.z);
+    return corner;
+}
+
+// The writer spells infinite reals 1e+9999 and -1e+9999. JsonCpp 1.9.5 rejects a number that overflows a
+// double ("'1e+9999' is not a number."), where older versions read it as an infinity. Before parsing,
+// every such number outside strings and comments becomes 1e308 or -1e308, padded with blanks so that the
+// positions in error messages stay right; afterwards those values become infinities again.
+const double kInfinityMark = 1e308;
+
+bool overflowsDouble(const std::string& token, bool& negative) {
+    std::istringstream in(token);
+    double value = 0.0;
+    if (in >> value) {
+        return false;
+    }
+    negative = value == std::numeric_limits<double>::lowest();
+    return negative || value == std::numeric_limits<double>::max();
+}
+
+std::string markOverflowingNumbers(std::string text) {
+    const size_t n = text.size();
+    size_t i = 0;
+    auto isDigit = [&](size_t at) { return at < n && text[at] >= '0' && text[at] <= '9'; };
+    while (i < n) {
+        const char c = text[i];
+        if (c == '"') {
+            for (++i; i < n && text[i] != '"'; ++i) {
+                if (text[i] == '\\') {
+                    ++i;
+                }
+            }
+            ++i;
+        } else if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+            while (i < n && text[i] != '\n' && text[i] != '\r') {
+                ++i;
+            }
+        } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+            const size_t end = text.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 2;
+        } else if (c == '-' || isDigit(i)) {
+            const size_t start = i;
+            if (c == '-') {
+                ++i;
+            }
+            while (isDigit(i)) {
+                ++i;
+            }
+            if (i < n && text[i] == '.') {
+                for (++i; isDigit(i); ++i) {
+                }
+            }
+            if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+                ++i;
+                if (i < n && (text[i] == '+' || text[i] == '-')) {
+                    ++i;
+                }
+                while (isDigit(i)) {
+                    ++i;
+                }
+            }
+            bool negative = false;
+            if (overflowsDouble(text.substr(start, i - start), negative)) {
+                std::string mark = negative ? "-1e308" : "1e308";
+                if (mark.size() <= i - start) {
+                    mark.resize(i - start, ' ');
+                    text.replace(start, i - start, mark);
+                } else {
+                    text.replace(start, i - start, mark);
+                    i = start + mark.size();
+                }
+            }
+        } else {
+            ++i;
+        }
+    }
+    return text;
+}
+
+void restoreInfinities(Json::Value& value) {
+    if (value.isArray() || value.isObject()) {
+        for (Json::Value& element : value) {
+            restoreInfinities(element);
+        }
+    } else if (value.type() == Json::realValue) {
+        const double d = value.asDouble();
+        if (d == kInfinityMark) {
+            value = std::numeric_limits<double>::infinity();
+        } else if (d == -kInfinityMark) {
+            value = -std::numeric_limits<double>::infinity();
+        }
+    }
+}
+
+// Stream extraction with JsonCpp's default CharReaderBuilder; a parse error raises Json::RuntimeError.
+Json::Value parseDocument(const std::string& text) {
+    std::istringstream in(markOverflowingNumbers(text));
+    Json::Value root;
+    in >> root;
+    restoreInfinities(root);
+    return root;
+}
+
+// Every lookup uses the modifying member access: a missing member is null and converts to 0, 0.0 or
+// false. A value of the wrong type raises Json::LogicError from JsonCpp itself.
+ConfigContents readDocument(Json::Value& root) {
+    ConfigContents contents;
+    Json::Value& display = root["display"];
+    const Json::ArrayIndex count = (display.isArray() || display.isObject()) ? display.size() : 0;
+    for (Json::ArrayIndex i = 0; i < count; ++i) {
+        Json::Value& element = display[i];
+        DisplayEntry entry;
+        for (int c = 0; c < 4; ++c) {
+            Json::Value& corner = element[kCornerKeys[c]];
+            entry.corners[c].x = corner["x"].asFloat();
+            entry.corners[c].y = corner["y"].asFloat();
+            entry.corners[c].z = corner["z"].asFloat();
+        }
+        entry.left = static_cast<float>(element["left"].asInt());
+        entry.top = static_cast<float>(element["top"].asInt());
+        entry.right = static_cast<float>(element["right"].asInt());
+        entry.bottom = static_cast<float>(element["bottom"].asInt());
+        contents.displays.push_back(entry);
+    }
+
+    RunnerSettings& settings = contents.settings;
+    settings.dragging_threshold_ms = root["trigger"]["dragging_threshold_ms"].asInt();
+    settings.handedness = root["handedness"].asInt();
+    contents.click_detection_threshold = root["trigger"]["click_detection_threshold"].asInt();
+    settings.stabilization_enable = root["stabilization"]["enable"].asBool();
+    settings.average_of_N_previous_positions =
+        root["stabilization"]["average_of_N_previous_positions"].asInt();
+    settings.controller_angle_offset_x = root["controller_angle_offset"]["x"].asFloat();
+    settings.controller_angle_offset_y = root["controller_angle_offset"]["y"].asFloat();
+
+    // The hash only serves a warning about a changed monitor layout, so a hand-edited value of another
+    // type is ignored rather than refused.
+    const Json::Value& hash = root["displayhash"];
+    if (hash.isString()) {
+        contents.display_hash = hash.asString();
+        contents.has_display_hash = true;
+    }
+    return contents;
+}
+
+std::string temporaryPath(const std::string& path) {
+    static uint32_t counter = 0;
+    uint64_t noise = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    try {
+        std::random_device device;
+        noise ^= (static_cast<uint64_t>(device()) << 32) | device();
+    } catch (const std::exception&) {
+        // The clock and the counter alone still make a name that no earlier run left behind.
+    }
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".tmp-%016llx-%u", static_cast<unsigned long long>(noise),
+                  ++counter);
+    return path + suffix;
+}
+
+std::string writeFailure(const std::string& path, int error) {
+    return "cannot write " + path + ": " + (error != 0 ? std::strerror(error) : "write error");
+}
+
+} // namespace
+
+std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
+                       int handedness) {
+    Json::Value root;
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        Json::Value& entry = root["display"][static_cast<Json::ArrayIndex>(i)];
+        for (int c = 0; c < 4; ++c) {
+            entry[kCornerKeys[c]] = cornerValue(monitors[i].corners[c]);
+        }
+        entry["left"] = monitors[i].rect.left;
+        entry["right"] = monitors[i].rect.right;
+        entry["bottom"] = monitors[i].rect.bottom;
+        entry["top"] = monitors[i].rect.top;
+    }
+    root["displayhash"] = display_hash;
+    root["handedness"] = handedness;
+    root["stabilization"]["enable"] = 0;
+    root["stabilization"]["average_of_N_previous_positions"] = 5;
+    root["trigger"]["click_detection_threshold"] = 10;
+    root["trigger"]["dragging_threshold_ms"] = 200;
+    root["controller_angle_offset"]["x"] = realValue(0.0f);
+    root["controller_angle_offset"]["y"] = realValue(0.0f);
+    root["controller_angle_offset"]["y"].setComment(std::string(kAngleOffsetComment), Json::commentAfter);
+
+    // Stream insertion uses a StreamWriterBuilder with JsonCpp's default settings.
+    std::ostringstream out;
+    out << root;
+    return out.str();
+}
+
+std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
+                            int handedness, const std::string& path) {
+    const std::string text = configText(monitors, display_hash, handedness);
+
+    // The old file stays in place until the new one is complete on disk, so a full disk or a read-only
+    // folder never costs the user a working calibration.
+    const std::string temporary = temporaryPath(path);
+    errno = 0;
+    std::FILE* file = std::fopen(temporary.c_str(), "w"); // text mode: CR LF line ends on Windows
+    if (file == nullptr) {
+        return writeFailure(path, errno);
+    }
+    int error = 0;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
+        error = errno != 0 ? errno : EIO;
+    }
+    errno = 0;
+    if (std::fflush(file) != 0 && error == 0) {
+        error = errno != 0 ? errno : EIO;
+    }
+    errno = 0;
+    if (std::fclose(file) != 0 && error == 0) {
+        error = errno != 0 ? errno : EIO;
+    }
+    if (error != 0) {
+        std::remove(temporary.c_str());
+        return writeFailure(path, error);
+    }
+    const std::string reason = platform::replaceFile(temporary, path);
+    if (!reason.empty()) {
+        std::remove(temporary.c_str());
+        return "cannot write " + path + ": " + reason;
+    }
+    return {};
+}
+
+ConfigContents parseConfigText(const std::string& text) {
+    Json::Value root = parseDocument(text);
+    return readDocument(root);
+}
+
+std::optional<ConfigContents> readConfigFile(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        return std::nullopt;
+    }
+    std::ifstream in(path); // text mode
+    if (!in.is_open()) {
+        return std::nullopt;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    in.close();
+
+    Json::Value root;
+    try {
+        root = parseDocument(text);
+    } catch (const Json::RuntimeError& error) {
+        // Older JsonCpp printed this itself before raising the error; 1.9.5 only raises it.
+        std::fprintf(stderr, "Error from reader: %s", error.what());
+        std::fflush(stderr);
+        throw;
+    }
+    return readDocument(root);
+}

@@ -1,0 +1,299 @@
+// The playing state of a scenario and the "IVRSystem_012" object that serves it.
+#include "sim/sim_core.h"
+#include "sim/sim_log.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#if defined(__linux__)
+#include <time.h>
+#endif
+
+// ---- Call log -------------------------------------------------------------------------------------
+
+namespace {
+
+struct LogState {
+    std::FILE* file = nullptr;
+    bool environment_read = false;
+};
+
+LogState& logState() {
+    static LogState state;
+    return state;
+}
+
+void openLog(const char* path) {
+    LogState& log = logState();
+    if (log.file)
+        std::fclose(log.file);
+    log.file = nullptr;
+    if (path && *path) {
+        log.file = std::fopen(path, "a");
+        if (!log.file)
+            std::fprintf(stderr, "simulated VR runtime: cannot open the log file %s\n", path);
+    }
+}
+
+} // namespace
+
+int64_t simMonotonicMicroseconds() {
+#if defined(__linux__)
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+#else
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+#endif
+}
+
+bool simLogging() {
+    LogState& log = logState();
+    if (!log.environment_read) {
+        log.environment_read = true;
+        openLog(std::getenv("WAND_SIM_LOG"));
+    }
+    return log.file != nullptr;
+}
+
+void simLog(const char* format, ...) {
+    std::FILE* file = logState().file;
+    if (!file)
+        return;
+    std::fprintf(file, "%" PRId64 " ", simMonotonicMicroseconds());
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(file, format, args);
+    va_end(args);
+    std::fputc('\n', file);
+    std::fflush(file);
+}
+
+void simSetLogFile(const std::string& path) {
+    logState().environment_read = true;
+    openLog(path.c_str());
+}
+
+// ---- Step machine ---------------------------------------------------------------------------------
+
+namespace {
+
+void applyChange(SimDevice& device, const SimChange& change) {
+    const std::vector<double>& n = change.numbers;
+    switch (change.kind) {
+    case SimChangeKind::pose_aim:
+        device.pose = aimPose(&n[0], &n[3]);
+        break;
+    case SimChangeKind::pose_tip:
+        device.pose = tipPose(device.pose, &n[0]);
+        break;
+    case SimChangeKind::pose_tip_aim:
+        device.pose = tipPose(aimPose(&n[0], &n[3]), &n[0]);
+        break;
+    case SimChangeKind::pose_at:
+        for (int i = 0; i < 3; ++i)
+            device.pose.m[i][3] = n[i];
+        break;
+    case SimChangeKind::pose_matrix:
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 4; ++j)
+                device.pose.m[i][j] = n[size_t(i) * 4 + size_t(j)];
+        break;
+    case SimChangeKind::valid:
+        device.pose_valid = change.flag;
+        break;
+    case SimChangeKind::connected:
+        device.connected = change.flag;
+        break;
+    case SimChangeKind::buttons:
+        device.buttons = change.mask;
+        break;
+    case SimChangeKind::trigger:
+        device.trigger = float(n[0]);
+        break;
+    case SimChangeKind::pad:
+        device.pad_x = float(n[0]);
+        device.pad_y = float(n[1]);
+        break;
+    }
+}
+
+void beginStep(SimRuntime& runtime, size_t number) {
+    runtime.step = number;
+    runtime.polls_in_step = 0;
+    runtime.step_start = std::chrono::steady_clock::now();
+    for (const SimChange& change : runtime.scenario.steps[number - 1].changes)
+        applyChange(runtime.devices[change.device], change);
+    if (simLogging())
+        simLog("step %" PRIu64, uint64_t(number));
+}
+
+bool stepDone(const SimRuntime& runtime, bool at_poll) {
+    const SimStep& step = runtime.scenario.steps[runtime.step - 1];
+    if (step.polls > 0 && !(at_poll && runtime.polls_in_step >= step.polls))
+        return false;
+    if (step.ms > 0 &&
+        std::chrono::steady_clock::now() - runtime.step_start < std::chrono::milliseconds(step.ms))
+        return false;
+    if (!step.wait.empty()) {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(runtime.scenario.control_dir) / step.wait, error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SimRuntime::SimRuntime(Scenario s) {
+    system.runtime = this;
+    resetSimRuntime(*this, std::move(s));
+}
+
+void resetSimRuntime(SimRuntime& runtime, Scenario scenario) {
+    runtime.scenario = std::move(scenario);
+    runtime.devices = runtime.scenario.devices;
+    runtime.step = 0;
+    runtime.started = false;
+    runtime.polls_in_step = 0;
+    runtime.step_start = std::chrono::steady_clock::now();
+    runtime.packet_num = 0;
+}
+
+void startSimRuntime(SimRuntime& runtime) {
+    if (runtime.started)
+        return;
+    runtime.started = true;
+    runtime.step_start = std::chrono::steady_clock::now();
+    if (!runtime.scenario.steps.empty())
+        beginStep(runtime, 1);
+}
+
+void advanceSimRuntime(SimRuntime& runtime, bool at_poll) {
+    startSimRuntime(runtime);
+    // The step that begins here has seen no poll yet, so a step with polls > 0 never ends in the call
+    // that began it; steps with polls=0 may pass straight through.
+    while (runtime.step > 0 && runtime.step < runtime.scenario.steps.size() && stepDone(runtime, at_poll))
+        beginStep(runtime, runtime.step + 1);
+}
+
+// ---- Served operations ----------------------------------------------------------------------------
+
+void simGetPoses(SimRuntime& runtime, vr::TrackedDevicePose_t* poses, uint32_t count) {
+    advanceSimRuntime(runtime, false);
+    if (!poses)
+        return;
+    for (uint32_t i = 0; i < count; ++i) {
+        vr::TrackedDevicePose_t pose{};
+        if (i < vr::k_unMaxTrackedDeviceCount) {
+            const SimDevice& device = runtime.devices[i];
+            if (device.device_class != vr::TrackedDeviceClass_Invalid) {
+                for (int r = 0; r < 3; ++r)
+                    for (int c = 0; c < 4; ++c)
+                        pose.mDeviceToAbsoluteTracking.m[r][c] = float(device.pose.m[r][c]);
+                pose.eTrackingResult = vr::TrackingResult_Running_OK;
+                pose.bPoseIsValid = device.pose_valid;
+                pose.bDeviceIsConnected = device.connected;
+            } else {
+                pose.eTrackingResult = vr::TrackingResult_Uninitialized;
+            }
+        } else {
+            pose.eTrackingResult = vr::TrackingResult_Uninitialized;
+        }
+        poses[i] = pose;
+    }
+}
+
+vr::ETrackedDeviceClass simDeviceClass(SimRuntime& runtime, uint32_t index) {
+    advanceSimRuntime(runtime, false);
+    if (index >= vr::k_unMaxTrackedDeviceCount)
+        return vr::TrackedDeviceClass_Invalid;
+    return runtime.devices[index].device_class;
+}
+
+bool simIsConnected(SimRuntime& runtime, uint32_t index) {
+    advanceSimRuntime(runtime, false);
+    if (index >= vr::k_unMaxTrackedDeviceCount)
+        return false;
+    const SimDevice& device = runtime.devices[index];
+    return device.device_class != vr::TrackedDeviceClass_Invalid && device.connected;
+}
+
+bool simGetControllerState(SimRuntime& runtime, uint32_t index, vr::VRControllerState_t* state) {
+    advanceSimRuntime(runtime, true);
+    ++runtime.polls_in_step;
+    bool served = index < vr::k_unMaxTrackedDeviceCount &&
+                  runtime.devices[index].device_class == vr::TrackedDeviceClass_Controller &&
+                  runtime.devices[index].connected;
+    if (!state)
+        return false;
+    *state = vr::VRControllerState_t{};
+    if (!served)
+        return false;
+    const SimDevice& device = runtime.devices[index];
+    state->unPacketNum = ++runtime.packet_num;
+    state->ulButtonPressed = device.buttons;
+    state->rAxis[0].x = device.pad_x;
+    state->rAxis[0].y = device.pad_y;
+    state->rAxis[1].x = device.trigger;
+    return true;
+}
+
+// ---- IVRSystem_012 --------------------------------------------------------------------------------
+
+void SimSystem::GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin eOrigin, float,
+                                                vr::TrackedDevicePose_t* poses, uint32_t count) {
+    simGetPoses(*runtime, poses, count);
+    if (simLogging())
+        simLog("GetDeviceToAbsoluteTrackingPose %d %u", int(eOrigin), count);
+}
+
+vr::ETrackedDeviceClass SimSystem::GetTrackedDeviceClass(uint32_t index) {
+    vr::ETrackedDeviceClass result = simDeviceClass(*runtime, index);
+    if (simLogging())
+        simLog("GetTrackedDeviceClass %u -> %d", index, int(result));
+    return result;
+}
+
+bool SimSystem::IsTrackedDeviceConnected(uint32_t index) {
+    bool result = simIsConnected(*runtime, index);
+    if (simLogging())
+        simLog("IsTrackedDeviceConnected %u -> %d", index, int(result));
+    return result;
+}
+
+bool SimSystem::GetControllerState(uint32_t index, vr::VRControllerState_t* state) {
+    bool result = simGetControllerState(*runtime, index, state);
+    if (simLogging()) {
+        if (result)
+            simLog("GetControllerState %u -> 1 buttons=0x%" PRIx64 " trigger=%g pad=%g,%g", index,
+                   uint64_t(state->ulButtonPressed), double(state->rAxis[1].x), double(state->rAxis[0].x),
+                   double(state->rAxis[0].y));
+        else
+            simLog("GetControllerState %u -> 0", index);
+    }
+    return result;
+}
+
+namespace {
+[[noreturn]] void unimplementedSlot(int slot, const char* name) {
+    std::fprintf(stderr, "simulated VR runtime: IVRSystem_012 slot %d (%s) is not implemented\n", slot, name);
+    std::fflush(stderr);
+    std::abort();
+}
+} // namespace
+
+#define WAND_SIM_DEFINE_UNUSED_SLOT(n, name)                                                                 \
+    void SimSystem::name() {                                                                                 \
+        unimplementedSlot(n, #name);                                                                         \
+    }
+#define WAND_SIM_SKIP_USED_SLOT(n, ret, name, params)
+WAND_IVRSYSTEM_012_SLOTS(WAND_SIM_DEFINE_UNUSED_SLOT, WAND_SIM_SKIP_USED_SLOT)
+#undef WAND_SIM_DEFINE_UNUSED_SLOT
+#undef WAND_SIM_SKIP_USED_SLOT

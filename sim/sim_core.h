@@ -1,0 +1,147 @@
+// The simulated VR runtime: a scenario (devices and a sequence of steps that change them), the runtime
+// state that plays it, and the "IVRSystem_012" object that serves it. The exported client-library
+// functions (VR_InitInternal and the rest) live in the same library and use one process-wide runtime.
+//
+// Two ways to use it from a test:
+//  - link the shared library `openvr_api` and set WAND_SIM_SCENARIO before the first VR_InitInternal;
+//  - link the static library `wand_sim_core` (it carries the exported functions too, so code calling
+//    VR_InitInternal in-process talks to it) and call simLoadScenarioText() before VR_InitInternal.
+// Never link both into one program: there would be two runtimes.
+#pragma once
+
+#include "shared/openvr_abi.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A 3x4 row-major pose, kept in double while scenarios compute it; served rounded to float.
+struct SimMatrix {
+    double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+};
+
+struct SimDevice {
+    vr::ETrackedDeviceClass device_class = vr::TrackedDeviceClass_Invalid;
+    bool connected = false;
+    bool pose_valid = true;
+    SimMatrix pose;
+    uint64_t buttons = 0;
+    float trigger = 0.0f;
+    float pad_x = 0.0f;
+    float pad_y = 0.0f;
+};
+
+enum class SimChangeKind {
+    pose_aim,     // numbers: position (3), target (3)
+    pose_tip,     // numbers: tip (3), keeps the current rotation
+    pose_tip_aim, // numbers: tip (3), target of the tip's forward ray (3)
+    pose_at,      // numbers: position (3), keeps the current rotation
+    pose_matrix,  // numbers: 12, row-major
+    valid,        // flag
+    connected,    // flag
+    buttons,      // mask
+    trigger,      // numbers: value (1)
+    pad,          // numbers: x y (2)
+};
+
+// One line of a step: a change to one device.
+struct SimChange {
+    int line = 0;
+    uint32_t device = 0;
+    SimChangeKind kind = SimChangeKind::valid;
+    std::vector<double> numbers;
+    bool flag = false;
+    uint64_t mask = 0;
+};
+
+// A step applies its changes when it begins, then holds until all its conditions hold.
+struct SimStep {
+    int line = 0;
+    uint32_t polls = 1; // GetControllerState calls (any device) that see this step
+    int64_t ms = 0;     // minimum duration, steady clock
+    std::string wait;   // a file that must exist in the control directory ("" = none)
+    std::vector<SimChange> changes;
+};
+
+struct Scenario {
+    std::string name;        // file name, used in messages
+    std::string control_dir; // where wait files are looked for
+    vr::EVRInitError init_error = vr::VRInitError_None;
+    std::array<SimDevice, vr::k_unMaxTrackedDeviceCount> devices{}; // state before the first step
+    std::vector<SimStep> steps;
+};
+
+// Parses a scenario. Errors throw std::runtime_error with the message "<name>:<line>: <problem>".
+// control_dir defaults to WAND_SIM_CONTROL, else ".".
+Scenario parseScenario(const std::string& text, const std::string& name = "scenario");
+// Reads and parses a file. control_dir defaults to WAND_SIM_CONTROL, else the file's directory.
+// An unreadable file throws "<path>: cannot read the scenario file".
+Scenario readScenarioFile(const std::string& path);
+// An HMD at 0 and a connected controller at 1 at (0, 1.2, 0.5) aiming at (0, 1.2, -1), nothing pressed.
+Scenario defaultScenario();
+// The scenario named by WAND_SIM_SCENARIO, or the default one. Throws like readScenarioFile.
+Scenario scenarioFromEnvironment();
+
+// Pose helpers (double precision), as the scenario's pose lines use them.
+SimMatrix aimPose(const double position[3], const double target[3]);
+// Places the controller-space tip (0, -0.077, -0.038) at `tip`, keeping the rotation of `rotation`.
+SimMatrix tipPose(const SimMatrix& rotation, const double tip[3]);
+
+struct SimRuntime;
+
+// Serves "IVRSystem_012" from one runtime. Every slot the programs don't use aborts with a message.
+#define WAND_SIM_UNUSED_SLOT(n, name) void name() override;
+#define WAND_SIM_USED_SLOT(n, ret, name, params) ret name params override;
+namespace sim_slots {
+using namespace vr; // the slot list names the interface's types unqualified
+struct SimSystem final : IVRSystem {
+    SimRuntime* runtime = nullptr;
+    WAND_IVRSYSTEM_012_SLOTS(WAND_SIM_UNUSED_SLOT, WAND_SIM_USED_SLOT)
+};
+} // namespace sim_slots
+using sim_slots::SimSystem;
+#undef WAND_SIM_UNUSED_SLOT
+#undef WAND_SIM_USED_SLOT
+
+// The playing state of a scenario. Not copyable: its `system` points back at it.
+struct SimRuntime {
+    explicit SimRuntime(Scenario s = defaultScenario());
+    SimRuntime(const SimRuntime&) = delete;
+    SimRuntime& operator=(const SimRuntime&) = delete;
+
+    Scenario scenario;
+    std::array<SimDevice, vr::k_unMaxTrackedDeviceCount> devices{};
+    size_t step = 0; // 1-based number of the current step; 0 before the first one began
+    bool started = false;
+    uint64_t polls_in_step = 0;
+    std::chrono::steady_clock::time_point step_start{};
+    uint32_t packet_num = 0;
+    SimSystem system;
+};
+
+// Back to the scenario's initial state (nothing started); `system` keeps its address.
+void resetSimRuntime(SimRuntime& runtime, Scenario scenario);
+// Begins the first step (if not begun yet). Queries do this by themselves.
+void startSimRuntime(SimRuntime& runtime);
+// Advances as many steps as their conditions allow. `at_poll`: a GetControllerState call is beginning.
+void advanceSimRuntime(SimRuntime& runtime, bool at_poll);
+
+// The four served operations, also reachable through runtime.system.
+void simGetPoses(SimRuntime& runtime, vr::TrackedDevicePose_t* poses, uint32_t count);
+vr::ETrackedDeviceClass simDeviceClass(SimRuntime& runtime, uint32_t index);
+bool simIsConnected(SimRuntime& runtime, uint32_t index);
+bool simGetControllerState(SimRuntime& runtime, uint32_t index, vr::VRControllerState_t* state);
+
+// The process-wide runtime behind the exported functions.
+SimRuntime& simProcessRuntime();
+// Parses `text` and makes it the process's scenario: not initialised, first step not begun. The init
+// token keeps counting (it never goes back, so cached interface pointers are refetched). Throws on errors.
+void simLoadScenarioText(const std::string& text, const std::string& name = "scenario");
+void simLoadScenario(Scenario scenario);
+// Appends the call log to `path` from now on ("" stops logging). WAND_SIM_LOG does this at first use.
+void simSetLogFile(const std::string& path);
+
+// The English description of an init error, as the client library gives it.
+const char* simInitErrorDescription(int32_t error);
