@@ -1,6 +1,6 @@
-// wandpointer.exe under Wine on a desktop with a monitor left of the primary one: start-up failures,
-// the cursor on the exact pixel (read back through the X server), and the clicks, drags and wheel that
-// the low-level mouse hook sees.
+// wandpointer.exe under Wine on a desktop with a monitor left of the primary one: the cursor on the
+// exact pixel (read back through the X server), and the clicks, drags and wheel that the low-level mouse
+// hook sees.
 #include "tests/win/wine_session.h"
 #include "tests/win/wine_test_data.h"
 
@@ -39,19 +39,6 @@ class WinePointer : public ::testing::Test {
     testsupport::TempDir dir;
     WineDesktop desktop;
 };
-
-TEST_F(WinePointer, WithoutConfigSaysSoAndExitsWithOne) {
-    auto pointer = startPointer(kHeadsetAndController);
-    EXPECT_EQ(pointer.waitExit(kStartTimeout), 1);
-    EXPECT_EQ(pointer.out(), crlf("Could not open default.config, run config first!\n\n"));
-}
-
-TEST_F(WinePointer, WithoutRuntimeSaysSoAndExitsWithOne) {
-    testsupport::writeFile(dir.file("default.config"), twoMonitorConfig());
-    auto pointer = startPointer("init-error 121\n");
-    EXPECT_EQ(pointer.waitExit(kStartTimeout), 1);
-    EXPECT_EQ(pointer.out(), crlf("HMD not found! Please start SteamVR before running program.\n\n"));
-}
 
 TEST_F(WinePointer, PlacesTheCursorOnTheExactPixelOfEitherMonitor) {
     desktop.startHook();

@@ -47,14 +47,6 @@ class WineSetup : public ::testing::Test {
     WineDesktop desktop;
 };
 
-TEST_F(WineSetup, WithoutRuntimeSaysSoAndExitsWithOne) {
-    auto setup =
-        desktop.start("wandsetup.exe", dir.path().string(), simEnv(dir, "init-error 121\n"), "1\n1\n1\n");
-    EXPECT_EQ(setup.waitExit(kStartTimeout), 1);
-    EXPECT_EQ(setup.out(), crlf("HMD not found! Please start SteamVR before running config.\n\n"));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("default.config")));
-}
-
 TEST_F(WineSetup, CalibratesBothMonitorsAndWritesTheConfigWithCrLf) {
     auto setup =
         desktop.start("wandsetup.exe", dir.path().string(), simEnv(dir, touchAllCorners()), "1\n1\n1\n");

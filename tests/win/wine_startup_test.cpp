@@ -1,0 +1,77 @@
+// Start-up failures of both Windows programs under Wine: the same texts (with Windows line ends) and the
+// same exit statuses as the Linux build gives for the same situation.
+#include "tests/win/wine_session.h"
+#include "tests/win/wine_test_data.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+using namespace winetest;
+
+struct StartupCase {
+    const char* name;
+    const char* program; // without ".exe"
+    bool config;         // a valid "default.config" in the working folder
+    const char* scenario;
+    std::optional<std::string> text; // the expected console text, when this test knows it
+};
+
+std::ostream& operator<<(std::ostream& out, const StartupCase& c) {
+    return out << c.name;
+}
+
+class WineStartup : public ::testing::TestWithParam<StartupCase> {};
+
+TEST_P(WineStartup, FailsWithTheSameTextAndStatusAsOnLinux) {
+    const StartupCase& c = GetParam();
+    WineDesktop desktop;
+
+    testsupport::TempDir windows_dir;
+    if (c.config)
+        testsupport::writeFile(windows_dir.file("default.config"), twoMonitorConfig());
+    auto program = desktop.start(std::string(c.program) + ".exe", windows_dir.path().string(),
+                                 simEnv(windows_dir, c.scenario), "1\n1\n1\n");
+    const auto windows_status = program.waitExit(kStartTimeout);
+    const std::string windows_out = program.out();
+    EXPECT_EQ(windows_status, 1) << windows_out << program.err();
+    if (c.text) {
+        EXPECT_EQ(windows_out, crlf(*c.text));
+    }
+
+    // The Linux build, in the same situation.
+    const std::string linux_program = testsupport::binPath(c.program);
+    if (!std::filesystem::exists(linux_program))
+        GTEST_FAIL() << "no Linux build of " << c.program << " in " << testsupport::binDir();
+    testsupport::TempDir linux_dir;
+    if (c.config)
+        testsupport::writeFile(linux_dir.file("default.config"), twoMonitorConfig());
+    testsupport::writeFile(linux_dir.file("scenario.txt"), c.scenario);
+    const auto linux_run = testsupport::runProcess(
+        {linux_program},
+        {.working_dir = linux_dir.path().string(),
+         .env = {desktop.xserver().displayEnv(), {"WAND_SIM_SCENARIO", linux_dir.file("scenario.txt")}},
+         .stdin_text = "1\n1\n1\n"},
+        kStartTimeout);
+    EXPECT_EQ(windows_status, linux_run.status);
+    EXPECT_EQ(windows_out, crlf(linux_run.out)) << "Linux printed:\n" << linux_run.out;
+    EXPECT_FALSE(linux_run.out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPrograms, WineStartup,
+    ::testing::Values(
+        StartupCase{"PointerWithoutConfig", "wandpointer", false, "device 0 hmd\ndevice 1 controller\n",
+                    "Could not open default.config, run config first!\n\n"},
+        StartupCase{"PointerWithoutRuntime", "wandpointer", true, "init-error 121\n",
+                    "HMD not found! Please start SteamVR before running program.\n\n"},
+        StartupCase{"PointerOtherInitError", "wandpointer", true, "init-error 108\n", std::nullopt},
+        StartupCase{"SetupWithoutRuntime", "wandsetup", false, "init-error 121\n",
+                    "HMD not found! Please start SteamVR before running config.\n\n"},
+        StartupCase{"SetupOtherInitError", "wandsetup", false, "init-error 108\n", std::nullopt}),
+    [](const ::testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
+
+} // namespace
