@@ -74,4 +74,38 @@ INSTANTIATE_TEST_SUITE_P(
         StartupCase{"SetupOtherInitError", "wandsetup", false, "init-error 108\n", std::nullopt}),
     [](const ::testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
 
+// Both programs declare per-monitor DPI awareness (v2) and ask for a 1 ms timer resolution first thing,
+// before they look at the desktop. Wine 8 makes every process per-monitor aware on its own, so the
+// coordinates cannot tell; Wine's call trace shows what the program asked for.
+class WineProcessSetup : public ::testing::TestWithParam<StartupCase> {};
+
+TEST_P(WineProcessSetup, DeclaresPerMonitorDpiAwarenessAndAMillisecondTimer) {
+    const StartupCase& c = GetParam();
+    WineDesktop desktop;
+    testsupport::TempDir dir;
+    if (c.config)
+        testsupport::writeFile(dir.file("default.config"), twoMonitorConfig());
+    auto env = simEnv(dir, c.scenario);
+    env.emplace_back("WINEDEBUG", "+relay");
+    auto program = desktop.start(std::string(c.program) + ".exe", dir.path().string(), env, "1\n1\n1\n");
+    ASSERT_EQ(program.waitExit(kStartTimeout), 1) << program.out();
+    const std::string trace = program.err();
+    const auto dpi =
+        trace.find("Call user32.SetProcessDpiAwarenessContext(fffffffffffffffc)"); // PER_MONITOR_AWARE_V2
+    const auto timer = trace.find("Call winmm.timeBeginPeriod(00000001)");
+    EXPECT_NE(dpi, std::string::npos) << "no per-monitor v2 declaration";
+    EXPECT_NE(timer, std::string::npos) << "no timeBeginPeriod(1)";
+    const auto monitors = trace.find("Call user32.EnumDisplayMonitors");
+    if (monitors != std::string::npos) {
+        EXPECT_LT(dpi, monitors) << "monitors enumerated before the DPI awareness was declared";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPrograms, WineProcessSetup,
+    ::testing::Values(StartupCase{"Pointer", "wandpointer", false, "device 0 hmd\ndevice 1 controller\n",
+                                  std::nullopt},
+                      StartupCase{"Setup", "wandsetup", false, "init-error 121\n", std::nullopt}),
+    [](const ::testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
+
 } // namespace
