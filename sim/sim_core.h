@@ -6,7 +6,8 @@
 //  - link the shared library `openvr_api` and set WAND_SIM_SCENARIO before the first VR_InitInternal;
 //  - link the static library `wand_sim_core` (it carries the exported functions too, so code calling
 //    VR_InitInternal in-process talks to it) and call simLoadScenarioText() before VR_InitInternal.
-// Never link both into one program: there would be two runtimes.
+//    This works with the shared library linked too: the program's own definitions of the exported
+//    functions take precedence over the library's.
 #pragma once
 
 #include "shared/openvr_abi.h"
