@@ -24,6 +24,16 @@ std::vector<std::pair<std::string, std::string>> prefixEnv() {
     return {{"WINEPREFIX", WAND_WINE_PREFIX}, {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
 }
 
+// The prefix is normally made by the test fixture "wine_prefix"; a test run on its own makes it here.
+void ensurePrefix() {
+    if (std::filesystem::exists(std::filesystem::path(WAND_WINE_PREFIX) / ".wand-ready"))
+        return;
+    const auto made = testsupport::runProcess({WAND_SOURCE_DIR "/scripts/wine-prefix", WAND_WINE_PREFIX}, {},
+                                              testsupport::Timeout(300000));
+    if (made.status != 0)
+        throw std::runtime_error("scripts/wine-prefix failed: " + made.out + made.err);
+}
+
 // Ends every Wine process of the prefix and waits until the wineserver is gone.
 void stopWineServer() {
     testsupport::runProcess({"wineserver", "-k"}, {.env = prefixEnv()}, kStartTimeout);
