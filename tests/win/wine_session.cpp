@@ -103,6 +103,7 @@ std::string toString(const std::vector<HookEvent>& events) {
 }
 
 WineDesktop::WineDesktop() : xserver_(twoMonitors()) {
+    ensurePrefix();
     stopWineServer();
 }
 
