@@ -126,8 +126,9 @@ bool setCursorPos(int32_t x, int32_t y) {
     if (!dpy)
         return false;
     XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
-    // Other clients see the new position once the server has processed the request.
-    XSync(dpy, False);
+    // Sent at once, without waiting for a reply: a round trip every frame would cost time and Xlib's
+    // reply handling allocates.
+    XFlush(dpy);
     return true;
 }
 
@@ -171,7 +172,12 @@ void sendMouseInput(const MouseInput& input) {
             fakeButton(dpy, button, false);
         }
     }
-    XSync(dpy, False);
+    // A release must reach the server even when the program ends right after it (an orderly shutdown
+    // releases the held button, then exits): wait until it has been processed.
+    if (input.flags & (kMouseLeftUp | kMouseRightUp | kMouseMiddleUp))
+        XSync(dpy, False);
+    else
+        XFlush(dpy);
 }
 
 namespace {

@@ -1,0 +1,168 @@
+// The runner's per-frame work without the runtime and the desktop: the ray mapped onto every monitor,
+// cursor placement through the stabilizer, and the button handling. Placements and input records go to
+// counters instead of the desktop. A replaced global operator new counts heap allocations made while
+// the frames run.
+#include "pointer/runner.h"
+#include "shared/vr_runtime.h"
+#include "sim/sim_core.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<uint64_t> allocations{0};
+}
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+// A row of flat monitors, 0.6 m by 0.34 m each, 2 m in front of the controller, 1920x1080 pixels each.
+std::vector<DisplayPlane> row(int count) {
+    std::vector<DisplayPlane> displays;
+    for (int i = 0; i < count; ++i) {
+        const float x = -0.3f * static_cast<float>(count) + 0.6f * static_cast<float>(i);
+        const float left = 1920.0f * static_cast<float>(i);
+        displays.push_back(makeDisplayPlane({x, 0.17f, -2.0f}, {x, -0.17f, -2.0f}, {x + 0.6f, -0.17f, -2.0f},
+                                            {x + 0.6f, 0.17f, -2.0f}, left, 0.0f, left + 1920.0f, 1080.0f));
+    }
+    return displays;
+}
+
+struct Sink {
+    int64_t placements = 0;
+    int64_t inputs = 0;
+    uint32_t now = 0;
+};
+
+PointerIo sinkIo(Sink& sink) {
+    PointerIo io;
+    io.set_cursor_pos = [&sink](int32_t, int32_t) {
+        ++sink.placements;
+        return true;
+    };
+    io.send_mouse_input = [&sink](const platform::MouseInput&) { ++sink.inputs; };
+    io.tick_count = [&sink] { return sink.now; };
+    io.sleep_ms = [&sink](uint32_t ms) { sink.now += ms; };
+    return io;
+}
+
+// The ray mapped onto every monitor of the row and the cursor placed directly: the mapping alone.
+void mapping(benchmark::State& st) {
+    const int monitors = static_cast<int>(st.range(0));
+    std::vector<DisplayPlane> displays = row(monitors);
+    CursorStabilizer direct = makeCursorStabilizer(0, false);
+    Sink sink;
+    const PointerIo io = sinkIo(sink);
+    float sweep = 0.0f;
+    const uint64_t before = allocations.load();
+    for (auto _ : st) {
+        sweep += 0.001f;
+        if (sweep > 1.0f)
+            sweep = -1.0f;
+        const float x = sweep * 0.35f * static_cast<float>(monitors);
+        pointAtDisplays(displays, {{x, 0.0f, 0.0f, 1.0f}, {0.0f, 0.05f * sweep, -1.0f}}, direct, io);
+    }
+    if (allocations.load() != before)
+        st.SkipWithError("the mapping allocated on the heap");
+    benchmark::DoNotOptimize(sink.placements);
+}
+
+void frameWork(benchmark::State& st) {
+    const int monitors = static_cast<int>(st.range(0));
+    const bool stabilize = st.range(1) != 0;
+    std::vector<DisplayPlane> displays = row(monitors);
+    CursorStabilizer stabilizer = makeCursorStabilizer(5, stabilize);
+    TrackedController controller = makeTrackedController(nullptr, 1);
+    RunnerSettings settings{};
+    settings.handedness = 1;
+    settings.dragging_threshold_ms = 200;
+    ButtonState buttons{};
+    Sink sink;
+    const PointerIo io = sinkIo(sink);
+
+    // The ray sweeps across the whole row and beyond it, the thumb rests on the centre strip and the
+    // trigger is pulled now and then, so that every branch of a frame is taken.
+    float sweep = 0.0f;
+    uint64_t frame = 0;
+    const uint64_t before = allocations.load();
+    for (auto _ : st) {
+        sweep += 0.001f;
+        if (sweep > 1.0f)
+            sweep = -1.0f;
+        const float x = sweep * 0.35f * static_cast<float>(monitors);
+        const PointingRay ray{{x, 0.0f, 0.0f, 1.0f}, {0.0f, 0.05f * sweep, -1.0f}};
+        controller.previous_state = controller.state;
+        controller.state.rAxis[0] = {0.1f, sweep};
+        controller.state.rAxis[1].x = (frame % 64) < 20 ? 0.5f : 0.0f;
+        sink.now += 5;
+        pointAtDisplays(displays, ray, stabilizer, io);
+        handleButtons(controller, settings, buttons, io);
+        ++frame;
+    }
+    const uint64_t allocated = allocations.load() - before;
+    st.counters["allocs_per_frame"] = static_cast<double>(allocated) / static_cast<double>(frame ? frame : 1);
+    st.counters["placements_per_frame"] =
+        static_cast<double>(sink.placements) / static_cast<double>(frame ? frame : 1);
+    if (allocated != 0)
+        st.SkipWithError("the frame work allocated on the heap");
+}
+
+// The whole of runFrame with the simulated runtime in process: pacing on a synthetic clock (each 1 ms
+// sleep advances it), the controller update through the runtime's interface, mapping, placement and
+// buttons. The thumb rests on the centre strip so that every frame also sends a wheel record.
+void wholeFrame(benchmark::State& st) {
+    const int monitors = static_cast<int>(st.range(0));
+    simLoadScenarioText("device 0 hmd\ndevice 1 controller\nstep\n  1 pose matrix 1 0 0 0.1 0 1 0 0 0 0 1 0\n"
+                        "  1 pad 0 0.5\n");
+    const VrStartup vr = startVr();
+    if (vr.error != vr::VRInitError_None) {
+        st.SkipWithError("the simulated runtime did not start");
+        return;
+    }
+    RunnerState runner;
+    runner.displays = row(monitors);
+    runner.settings.handedness = 1;
+    runner.settings.dragging_threshold_ms = 200;
+    runner.controller = makeTrackedController(vr.system, 1);
+    update(runner.controller);
+    runner.stabilizer = makeCursorStabilizer(5, true);
+    Sink sink;
+    const PointerIo io = sinkIo(sink);
+    runner.frame_start_tick = io.tick_count();
+    uint64_t frames = 0;
+    const uint64_t before = allocations.load();
+    for (auto _ : st) {
+        runFrame(runner, io);
+        ++frames;
+    }
+    const uint64_t allocated = allocations.load() - before;
+    st.counters["allocs_per_frame"] =
+        static_cast<double>(allocated) / static_cast<double>(frames ? frames : 1);
+    st.counters["inputs_per_frame"] =
+        static_cast<double>(sink.inputs) / static_cast<double>(frames ? frames : 1);
+    VR_ShutdownInternal();
+    if (allocated != 0)
+        st.SkipWithError("a frame allocated on the heap");
+}
+
+} // namespace
+
+BENCHMARK(wholeFrame)->Arg(1)->Arg(3)->Arg(10)->ArgName("monitors");
+BENCHMARK(mapping)->Arg(1)->Arg(3)->Arg(10)->ArgName("monitors");
+BENCHMARK(frameWork)->ArgsProduct({{1, 3, 10}, {0, 1}})->ArgNames({"monitors", "stabilize"});
+BENCHMARK_MAIN();

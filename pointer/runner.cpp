@@ -1,0 +1,49 @@
+#include "pointer/runner.h"
+
+std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entries) {
+    std::vector<DisplayPlane> displays;
+    displays.reserve(entries.size());
+    for (const DisplayEntry& e : entries)
+        displays.push_back(makeDisplayPlane(e.corners[0], e.corners[1], e.corners[2], e.corners[3], e.left,
+                                            e.top, e.right, e.bottom));
+    return displays;
+}
+
+void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
+                     CursorStabilizer& stabilizer, const PointerIo& io) {
+    const Vec3 origin{ray.origin.x, ray.origin.y, ray.origin.z};
+    for (DisplayPlane& display : displays) {
+        const auto pixel = mapRayToDisplay(display, origin, ray.direction);
+        if (!pixel)
+            continue;
+        const auto x = truncateToPixel(pixel->x);
+        const auto y = truncateToPixel(pixel->y);
+        if (!x || !y)
+            continue;
+        if (!display.is_current) {
+            for (DisplayPlane& other : displays)
+                other.is_current = false;
+            display.is_current = true;
+        }
+        placeCursor(stabilizer, *x, *y, io);
+    }
+}
+
+void paceFrame(uint32_t& frame_start_tick, const PointerIo& io) {
+    while (io.tick_count() - frame_start_tick < kFramePeriodMs)
+        io.sleep_ms(1);
+    frame_start_tick = io.tick_count();
+}
+
+void runFrame(RunnerState& runner, const PointerIo& io) {
+    paceFrame(runner.frame_start_tick, io);
+    update(runner.controller);
+    if (!isTracking(runner.controller))
+        return;
+    if (runner.buttons.cursor_enabled) {
+        const PointingRay ray = pointingRay(runner.controller, runner.settings.controller_angle_offset_x,
+                                            runner.settings.controller_angle_offset_y);
+        pointAtDisplays(runner.displays, ray, runner.stabilizer, io);
+    }
+    handleButtons(runner.controller, runner.settings, runner.buttons, io);
+}

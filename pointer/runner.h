@@ -1,0 +1,36 @@
+// The runner's frame loop over one plain record that holds everything the loop owns.
+#pragma once
+
+#include "config/config_file.h"
+#include "pointer/button_handling.h"
+#include "pointer/cursor_stabilizer.h"
+#include "pointer/display_plane.h"
+#include "pointer/pointer_io.h"
+#include "shared/tracked_controller.h"
+
+#include <cstdint>
+#include <vector>
+
+inline constexpr uint32_t kFramePeriodMs = 5;
+
+struct RunnerState {
+    std::vector<DisplayPlane> displays; // in the file's order, which is the order they are tried in
+    RunnerSettings settings;
+    TrackedController controller;
+    CursorStabilizer stabilizer;
+    ButtonState buttons;
+    uint32_t frame_start_tick = 0;
+};
+
+std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entries);
+
+// Tries every monitor in list order and places the cursor for each one the ray lands on; the monitor
+// that the ray enters becomes the current one.
+void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
+                     CursorStabilizer& stabilizer, const PointerIo& io);
+
+// Waits until at least kFramePeriodMs have passed since the previous frame started, in 1 ms sleeps.
+void paceFrame(uint32_t& frame_start_tick, const PointerIo& io);
+
+// One pass of the loop: pacing, controller update, and for a tracked controller the cursor and buttons.
+void runFrame(RunnerState& runner, const PointerIo& io);

@@ -1,0 +1,96 @@
+#include "setup/calibration.h"
+
+#include "platform/platform.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint32_t kPollIntervalMs = 100;
+
+const char* const kPointingInstruction =
+    "By aligning the application and system buttons, point the controller to:\n";
+const char* const kMoveInstruction = "\nNow move to a new position and repeat!\n";
+
+void promptCorner(int corner) {
+    std::printf("the %s corner of the screen and press the application button", kCornerNames[corner]);
+    std::fflush(stdout);
+}
+
+// One pointing sample with its direction made unit length.
+Ray pointingSample(TrackedController& controller) {
+    Ray ray = waitForApplicationButton(controller);
+    ray.direction = normalizedDirection(ray.direction);
+    return ray;
+}
+
+} // namespace
+
+Ray sampleRay(const TrackedController& controller) {
+    const PointingRay tip = tipRay(controller);
+    return Ray{Vec3{tip.origin.x, tip.origin.y, tip.origin.z}, tip.direction};
+}
+
+Ray waitForApplicationButton(TrackedController& controller) {
+    for (;;) {
+        update(controller);
+        bool taken = false;
+        Ray ray;
+        if (isTracking(controller) && pressEdge(controller, controller.menu_button)) {
+            ray = sampleRay(controller);
+            taken = true;
+            std::printf(" - OK\n");
+            std::fflush(stdout);
+        }
+        platform::sleepMs(kPollIntervalMs);
+        if (taken)
+            return ray;
+    }
+}
+
+void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners) {
+    std::printf("\n\n");
+    std::printf("CALIBRATION BY TOUCH\n\n");
+    std::printf("With the tip of the controller touch:\n");
+    std::vector<Vec3> touched;
+    for (int corner = 0; corner < 4; ++corner) {
+        promptCorner(corner);
+        touched.push_back(waitForApplicationButton(controller).origin);
+    }
+    corners = touched;
+}
+
+void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners) {
+    std::printf("\n\n");
+    std::printf("CALIBRATION BY POINTING\n");
+    std::printf("Uses two sets of intersecting lines to estimate display corners\n\n");
+    std::printf("%s", kPointingInstruction);
+    std::array<Ray, 8> rays;
+    for (int k = 0; k < 8; ++k) {
+        if (k == 4) {
+            std::printf("%s", kMoveInstruction);
+            std::printf("%s", kPointingInstruction);
+        }
+        promptCorner(k % 4);
+        rays[k] = pointingSample(controller);
+    }
+    std::vector<Vec3> estimated;
+    for (int corner = 0; corner < 4; ++corner) {
+        CornerEstimate estimate = estimateCorner(rays[corner], rays[corner + 4]);
+        while (!estimate.usable) {
+            std::printf("\nThe two lines to the %s corner are too close to parallel to give a corner.\n"
+                        "Point at it again, from two positions further apart.\n",
+                        kCornerNames[corner]);
+            std::printf("%s", kPointingInstruction);
+            promptCorner(corner);
+            rays[corner] = pointingSample(controller);
+            std::printf("%s", kMoveInstruction);
+            std::printf("%s", kPointingInstruction);
+            promptCorner(corner);
+            rays[corner + 4] = pointingSample(controller);
+            estimate = estimateCorner(rays[corner], rays[corner + 4]);
+        }
+        estimated.push_back(estimate.point);
+    }
+    corners = estimated;
+}

@@ -1,0 +1,42 @@
+// The two ways of measuring a monitor's four screen corners in tracking space: touching each corner with
+// the controller's tip, or pointing at each corner from two positions.
+#pragma once
+
+#include "shared/geometry.h"
+#include "shared/tracked_controller.h"
+
+#include <array>
+#include <vector>
+
+// Corners are always handled in this order; entry i is stored as "v0" to "v3".
+inline constexpr std::array<const char*, 4> kCornerNames = {"UPPER LEFT", "LOWER LEFT", "LOWER RIGHT",
+                                                            "UPPER RIGHT"};
+
+// Polls the controller every 100 ms until the application button's press edge arrives while the
+// controller is tracked; returns the tip and the pointing direction of that poll.
+Ray waitForApplicationButton(TrackedController& controller);
+
+// The ray a sample takes from the controller's latest pose: tip and forward direction.
+Ray sampleRay(const TrackedController& controller);
+
+// Replaces `corners` by the four tip positions the user touched, in corner order.
+void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners);
+
+// Replaces `corners` by the four corners estimated from two pointing rays each, in corner order. A corner
+// whose two lines are too close to parallel is asked for again, both rays.
+void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners);
+
+// The direction scaled to unit length (the square root taken in double precision).
+Vec3 normalizedDirection(Vec3 direction);
+
+// The midpoint of the shortest segment between the lines carrying the two rays.
+Vec3 closestApproachMidpoint(const Ray& first, const Ray& second);
+
+// Lines that meet at an angle whose squared sine is below this give no usable corner (about 0.6 degrees).
+inline constexpr float kMinimumSineSquared = 1e-4f;
+
+struct CornerEstimate {
+    Vec3 point;
+    bool usable = false; // false: the lines are (nearly) parallel or the point is not finite
+};
+CornerEstimate estimateCorner(const Ray& first, const Ray& second);

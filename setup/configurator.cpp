@@ -1,0 +1,76 @@
+#include "setup/configurator.h"
+
+#include "config/config_file.h"
+#include "platform/platform.h"
+#include "setup/calibration.h"
+#include "setup/dialogue.h"
+#include "shared/controller_selection.h"
+#include "shared/desktop_layout.h"
+#include "shared/vr_runtime.h"
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace {
+
+int inputEnded() {
+    std::fprintf(stderr, "\nwandsetup: standard input ended before the answer; nothing was written\n");
+    return kExitInputEnded;
+}
+
+} // namespace
+
+int runConfigurator(std::istream& in) {
+    const VrStartup vr = startVr();
+    if (vr.error != vr::VRInitError_None) {
+        reportVrStartupFailure(vr.error, Program::setup);
+        return kExitVrStartupFailed;
+    }
+    std::printf("SteamVR initialized!\n");
+
+    TrackedController controller = selectControllers(vr.system, 1, {"primary"}).front();
+
+    DesktopLayout layout;
+    refresh(layout);
+    return calibrateAndWrite(in, controller, layout, kConfigFileName);
+}
+
+int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
+                      const std::string& path) {
+    const int count = static_cast<int>(layout.monitors.size());
+    std::printf("\n%d monitors found.", count);
+
+    std::vector<CalibratedMonitor> calibrated;
+    for (int i = 0; i < count; ++i) {
+        const MonitorInfo& monitor = layout.monitors[i];
+        const std::optional<int> method = askCalibrationMethod(in, i, count, monitor);
+        if (!method)
+            return inputEnded();
+        std::vector<Vec3> corners;
+        if (*method == kMethodTouch)
+            calibrateByTouch(controller, corners);
+        else
+            calibrateByPointing(controller, corners);
+        calibrated.push_back(CalibratedMonitor{monitor, {corners[0], corners[1], corners[2], corners[3]}});
+        std::printf("\n");
+        std::printf("Calibration for monitor %d/%d done!\n", i + 1, count);
+    }
+
+    const std::optional<int> handedness = askHandedness(in);
+    if (!handedness)
+        return inputEnded();
+
+    const std::string failure = writeConfigFile(calibrated, layout.display_hash, *handedness, path);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
+                     path.c_str(), failure.c_str());
+        platform::pauseConsole();
+        return kExitWriteFailed;
+    }
+    std::printf("\nConfiguration file 'default.config' written\n");
+    std::printf("You can start the main program now\n\n");
+    std::fflush(stdout);
+    platform::pauseConsole();
+    return kExitWritten;
+}

@@ -1,0 +1,23 @@
+// The whole configurator run: VR start-up, controller selection, one calibration per monitor from left
+// to right, the handedness question and "default.config".
+#pragma once
+
+#include "shared/desktop_layout.h"
+#include "shared/tracked_controller.h"
+
+#include <istream>
+#include <string>
+
+// Exit statuses of wandsetup.
+inline constexpr int kExitWritten = 0;
+inline constexpr int kExitVrStartupFailed = 1;
+inline constexpr int kExitInputEnded = 2;  // standard input ended before an answer; nothing written
+inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
+
+// Runs the dialogue with answers from `in` and returns the exit status.
+int runConfigurator(std::istream& in);
+
+// Everything after the layout is known: the method menu and calibration of each monitor, the handedness
+// question, and the file at `path`. Returns the exit status.
+int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
+                      const std::string& path);

@@ -1,0 +1,81 @@
+#include "pointer/cursor_stabilizer.h"
+#include "pointer/runner.h"
+#include "recording_io.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+Placements placeAll(CursorStabilizer& s, const Placements& raw) {
+    RecordingIo rec;
+    const PointerIo io = rec.io();
+    for (const auto& [x, y] : raw)
+        placeCursor(s, x, y, io);
+    return rec.placements;
+}
+
+TEST(CursorStabilizer, DisabledPlacesExactlyTheGivenPositions) {
+    CursorStabilizer s = makeCursorStabilizer(5, false);
+    EXPECT_EQ(placeAll(s, {{1200, 600}, {-3, 7}, {1, 1}}), (Placements{{1200, 600}, {-3, 7}, {1, 1}}));
+}
+
+TEST(CursorStabilizer, FreshHistoryOfZerosPullsTheFirstMeansTowardTheOrigin) {
+    CursorStabilizer s = makeCursorStabilizer(5, true);
+    EXPECT_EQ(
+        placeAll(s, Placements(7, {1200, 600})),
+        (Placements{{200, 100}, {400, 200}, {600, 300}, {800, 400}, {1000, 500}, {1200, 600}, {1200, 600}}));
+}
+
+TEST(CursorStabilizer, MeansOfRawPositionsTruncateTowardZero) {
+    CursorStabilizer s = makeCursorStabilizer(1, true);
+    EXPECT_EQ(placeAll(s, {{100, 100}, {101, 100}, {-3, -2}, {-2, -3}}),
+              (Placements{{50, 50}, {100, 100}, {49, 49}, {-2, -2}}));
+}
+
+TEST(CursorStabilizer, HistoryHoldsRawPositionsNotMeans) {
+    CursorStabilizer s = makeCursorStabilizer(2, true);
+    // Means: (0+0+300)/3, (0+300+600)/3, (300+600+900)/3.
+    EXPECT_EQ(placeAll(s, {{300, 30}, {600, 60}, {900, 90}}), (Placements{{100, 10}, {300, 30}, {600, 60}}));
+}
+
+TEST(CursorStabilizer, UnusableLengthsPlaceDirectlyAndNeverOverrun) {
+    for (int32_t n : {0, -1, -100}) {
+        EXPECT_FALSE(stabilizerLengthUsable(n, true));
+        EXPECT_TRUE(stabilizerLengthUsable(n, false));
+        CursorStabilizer s = makeCursorStabilizer(n, true);
+        EXPECT_TRUE(s.history.empty());
+        EXPECT_EQ(placeAll(s, {{10, 20}, {-30, 40}}), (Placements{{10, 20}, {-30, 40}}));
+    }
+    EXPECT_TRUE(stabilizerLengthUsable(1, true));
+}
+
+TEST(CursorStabilizer, EveryPlacementOfAFrameIsASample) {
+    // Two overlapping monitors both place in one frame; both positions enter the history.
+    const auto screen = [](float left) {
+        return makeDisplayPlane({-0.5f, 0.5f, -2}, {-0.5f, -0.5f, -2}, {0.5f, -0.5f, -2}, {0.5f, 0.5f, -2},
+                                left, 0, left + 1000, 1000);
+    };
+    std::vector<DisplayPlane> displays{screen(0), screen(3000)};
+    CursorStabilizer s = makeCursorStabilizer(1, true);
+    RecordingIo rec;
+    const PointerIo io = rec.io();
+    pointAtDisplays(displays, {{0, 0, 0, 1}, {0, 0, -1}}, s, io);
+    // (500 + 0) / 2, then (3500 + 500) / 2.
+    EXPECT_EQ(rec.placements, (Placements{{250, 250}, {2000, 500}}));
+}
+
+TEST(FramePacing, FramesStartAtLeastFiveTicksApartAcrossTheWrap) {
+    RecordingIo rec;
+    const PointerIo io = rec.io();
+    rec.now = 0xFFFFFFFEu;
+    uint32_t start = rec.now;
+    paceFrame(start, io);
+    EXPECT_EQ(start, 3u);
+    EXPECT_EQ(rec.sleeps, 5u);
+    rec.now = 10; // a slow frame: no sleep at all
+    paceFrame(start, io);
+    EXPECT_EQ(start, 10u);
+    EXPECT_EQ(rec.sleeps, 5u);
+}
+
+} // namespace

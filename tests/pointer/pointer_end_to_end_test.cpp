@@ -1,0 +1,603 @@
+// wandpointer as a whole: the real program on a real X server (Xvfb with two RandR monitors) driven by the
+// simulated VR runtime. What is checked is what the desktop sees: where the pointer lands and which
+// button events the server produced, and what the program prints and how it ends.
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/xserver.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace testsupport;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Monitor A 1280x1024 at +0+0, primary monitor B 1920x1080 at +1280+0.
+const std::vector<TestMonitor> kLayout = {{0, 0, 1280, 1024, false}, {1280, 0, 1920, 1080, true}};
+
+// Their calibration: both screens lie in the plane z = -2 m and face the user at z = 0, one pixel per
+// 1/1024 m, the top row of both at y = 1 m; A spans x from 0 to 1.25 m, B from 1.25 to 3.125 m. So the
+// point (x, y) of the plane is desktop pixel (1024 x, 1024 (1 - y)) on either monitor.
+const char* const kMonitorA = R"({ "left" : 0, "top" : 0, "right" : 1280, "bottom" : 1024,
+      "v0" : { "x" : 0, "y" : 1, "z" : -2 }, "v1" : { "x" : 0, "y" : 0, "z" : -2 },
+      "v2" : { "x" : 1.25, "y" : 0, "z" : -2 }, "v3" : { "x" : 1.25, "y" : 1, "z" : -2 } })";
+const char* const kMonitorB = R"({ "left" : 1280, "top" : 0, "right" : 3200, "bottom" : 1080,
+      "v0" : { "x" : 1.25, "y" : 1, "z" : -2 }, "v1" : { "x" : 1.25, "y" : -0.0546875, "z" : -2 },
+      "v2" : { "x" : 3.125, "y" : -0.0546875, "z" : -2 }, "v3" : { "x" : 3.125, "y" : 1, "z" : -2 } })";
+
+struct Config {
+    std::string displays = std::string("[") + kMonitorA + ", " + kMonitorB + "]";
+    int handedness = 1;
+    int dragging_threshold_ms = 200;
+    int stabilization_enable = 0;
+    int average_of_N = 5;
+};
+
+std::string text(const Config& c) {
+    std::ostringstream out;
+    out << "{\n  \"controller_angle_offset\" : { \"x\" : 0, \"y\" : 0 },\n  \"display\" : " << c.displays
+        << ",\n  \"displayhash\" : \"3200108001280102401280320010800\",\n  \"handedness\" : " << c.handedness
+        << ",\n  \"stabilization\" : { \"average_of_N_previous_positions\" : " << c.average_of_N
+        << ", \"enable\" : " << c.stabilization_enable
+        << " },\n  \"trigger\" : { \"click_detection_threshold\" : 10, \"dragging_threshold_ms\" : "
+        << c.dragging_threshold_ms << " }\n}";
+    return out.str();
+}
+
+std::string number(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    return buffer;
+}
+
+// Scenario lines for controller 1, held level and looking straight down -Z from (x, y, 0): its ray
+// meets the screens' plane at (x, y).
+std::string straightAt(double x, double y) {
+    return "  1 pose matrix 1 0 0 " + number(x) + " 0 1 0 " + number(y) + " 0 0 1 0\n";
+}
+// Aims at the centre of a desktop pixel, so that the expected pixel does not hang on the last bit.
+std::string atPixel(int px, int py) {
+    return straightAt((px + 0.5) / 1024.0, 1.0 - (py + 0.5) / 1024.0);
+}
+
+const char* const kDevices = "device 0 hmd\ndevice 1 controller\n";
+
+// Ends a scenario with a grip click: a middle click that tells the test every step before has run.
+const char* const kMiddleClickMark = "step polls=3\n  1 buttons grip\nstep polls=3\n  1 buttons none\n";
+
+const ButtonEvent kLeftPress{1, true};
+const ButtonEvent kLeftRelease{1, false};
+const ButtonEvent kMiddlePress{2, true};
+const ButtonEvent kMiddleRelease{2, false};
+const ButtonEvent kRightPress{3, true};
+const ButtonEvent kRightRelease{3, false};
+const ButtonEvent kWheelUpPress{4, true};
+const ButtonEvent kWheelUpRelease{4, false};
+const ButtonEvent kWheelDownPress{5, true};
+const ButtonEvent kWheelDownRelease{5, false};
+
+using Events = std::vector<ButtonEvent>;
+
+std::string describe(const Events& events) {
+    std::string s;
+    for (const ButtonEvent& e : events)
+        s += std::to_string(e.button) + (e.press ? "+ " : "- ");
+    return s;
+}
+
+// The microsecond time stamp of the sim log's "step N" line, or -1.
+int64_t stepStartUs(const std::string& log, int step) {
+    std::istringstream in(log);
+    std::string line;
+    const std::string tail = " step " + std::to_string(step);
+    while (std::getline(in, line))
+        if (line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+            return std::stoll(line);
+    return -1;
+}
+
+std::vector<int64_t> pollTimesUs(const std::string& log) {
+    std::vector<int64_t> times;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.find(" GetControllerState ") != std::string::npos)
+            times.push_back(std::stoll(line));
+    return times;
+}
+
+class WandPointer : public testing::Test {
+  protected:
+    static void SetUpTestSuite() { server_ = new XServer(kLayout); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    void SetUp() override {
+        const std::vector<TestMonitor> monitors = queryMonitors(server_->display());
+        ASSERT_TRUE(std::is_permutation(monitors.begin(), monitors.end(), kLayout.begin(), kLayout.end()))
+            << toString(monitors);
+        observer_ = std::make_unique<XObserver>(server_->display());
+        // A known place that no test aims at, and no leftovers from the test before.
+        observer_->injectMotion(7, 7);
+        drain();
+    }
+
+    void TearDown() override {
+        if (runner_ && runner_->running()) {
+            runner_->signal(SIGTERM);
+            runner_->waitExit();
+        }
+    }
+
+    // Reads everything the server has sent to the observer so far and forgets it.
+    void drain() {
+        XSync(observer_->display(), False);
+        observer_->pump();
+        observer_->buttonEvents();
+        observer_->motionEvents();
+    }
+
+    Process& start(const Config& config, const std::string& scenario) {
+        return startWithConfigText(text(config), scenario);
+    }
+    Process& startWithConfigText(const std::string& config, const std::string& scenario) {
+        writeFile(dir_.path() / "default.config", config);
+        return startInDir(scenario);
+    }
+    Process& startInDir(const std::string& scenario) {
+        writeFile(dir_.path() / "scenario", scenario);
+        ProcessOptions options;
+        options.working_dir = dir_.path().string();
+        options.env = {server_->displayEnv(),
+                       {"WAND_SIM_SCENARIO", dir_.file("scenario")},
+                       {"WAND_SIM_CONTROL", dir_.path().string()},
+                       {"WAND_SIM_LOG", dir_.file("sim.log")}};
+        runner_ = std::make_unique<Process>(std::vector<std::string>{binPath("wandpointer")}, options);
+        return *runner_;
+    }
+
+    // Lets a step that waits for `name` end.
+    void go(const std::string& name) { writeFile(dir_.path() / name, ""); }
+
+    std::string simLog() const {
+        std::error_code ec;
+        if (!std::filesystem::exists(dir_.path() / "sim.log", ec))
+            return {};
+        return readFile(dir_.path() / "sim.log");
+    }
+
+    // Collects button events up to and including the middle release that ends every scenario.
+    Events eventsUntilMiddleClick(Timeout timeout = 10s) {
+        Events events;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            observer_->waitForButtonEvents(1, 50ms);
+            for (const ButtonEvent& e : observer_->buttonEvents()) {
+                events.push_back(e);
+                if (e == kMiddleRelease)
+                    return events;
+            }
+        }
+        ADD_FAILURE() << "no middle click within the deadline; events so far: " << describe(events)
+                      << "\nrunner output: " << (runner_ ? runner_->out() + runner_->err() : "");
+        return events;
+    }
+
+    bool pointerAt(int32_t x, int32_t y) {
+        if (observer_->waitForPointer(x, y))
+            return true;
+        const PointerPosition p = observer_->pointer();
+        ADD_FAILURE() << "pointer at " << p.x << "," << p.y << ", expected " << x << "," << y;
+        return false;
+    }
+
+    static XServer* server_;
+    TempDir dir_;
+    std::unique_ptr<XObserver> observer_;
+    std::unique_ptr<Process> runner_;
+};
+
+XServer* WandPointer::server_ = nullptr;
+
+// --- Pointing ------------------------------------------------------------------------------------------
+
+TEST_F(WandPointer, AimingAtKnownPointsPutsThePointerOnTheExpectedPixels) {
+    const std::vector<std::pair<int, int>> pixels = {{640, 512},   {0, 0},      {1279, 1023}, {1280, 0},
+                                                     {3199, 1079}, {2240, 540}, {1281, 1079}, {17, 1000}};
+    std::string scenario = kDevices;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        scenario += "step wait=g" + std::to_string(i) + "\n" + atPixel(pixels[i].first, pixels[i].second);
+    start({}, scenario);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        EXPECT_TRUE(pointerAt(pixels[i].first, pixels[i].second)) << "point " << i;
+        go("g" + std::to_string(i));
+    }
+    EXPECT_TRUE(runner_->out().find("SteamVR initialized!\n") != std::string::npos);
+}
+
+TEST_F(WandPointer, ObliqueRayFromAsideLandsWhereItMeetsTheScreen) {
+    // From (0.3, 0.2, 0.4), to the left of and below B, aimed at the centre of pixel (2900, 300); the
+    // runtime turns the aim into a rotation matrix.
+    const double tx = 2900.5 / 1024.0;
+    const double ty = 1.0 - 300.5 / 1024.0;
+    start({}, std::string(kDevices) + "step\n  1 pose aim 0.3 0.2 0.4 " + number(tx) + " " + number(ty) +
+                  " -2\n");
+    EXPECT_TRUE(pointerAt(2900, 300));
+}
+
+TEST_F(WandPointer, AfterEnteringAMonitorRaysPastItsEdgesArePinnedToIt) {
+    start({}, std::string(kDevices) +                                       //
+                  "step wait=a\n" + atPixel(600, 500) +                     // enter A
+                  "step wait=b\n" + straightAt(-0.5, 0.5) +                 // left of A
+                  "step wait=c\n" + straightAt(0.6, 1.7) +                  // above A
+                  "step wait=d\n" + straightAt(0.6, -0.03) +                // below A, in B's height only
+                  "step wait=e\n" + straightAt(-4.0, -4.0) +                // below left
+                  "step wait=f\n" + atPixel(2000, 100) +                    // enter B
+                  "step wait=g\n" + straightAt(5.0, 1.0 - 512.5 / 1024) +   // right of B
+                  "step wait=h\n" + straightAt(2048.5 / 1024, -1.0) +       // below B
+                  "step wait=i\n" + atPixel(1024, 512) + kMiddleClickMark); // into A again
+    const std::vector<std::tuple<std::string, int, int>> expected = {
+        {"a", 600, 500},  {"b", 0, 512},    {"c", 614, 0},     {"d", 614, 1023}, {"e", 0, 1023},
+        {"f", 2000, 100}, {"g", 3199, 512}, {"h", 2048, 1079}, {"i", 1024, 512}};
+    for (const auto& [name, x, y] : expected) {
+        EXPECT_TRUE(pointerAt(x, y)) << "before " << name;
+        go(name);
+    }
+}
+
+TEST_F(WandPointer, BeforeAnyMonitorHasBeenEnteredPointingBesideThemMovesNothing) {
+    start({}, std::string(kDevices) + "step polls=20\n" + straightAt(-0.5, 0.5) + "step polls=20\n" +
+                  straightAt(4.0, 0.5) + "step polls=20\n" + straightAt(1.0, 3.0) + kMiddleClickMark);
+    EXPECT_EQ(eventsUntilMiddleClick(), (Events{kMiddlePress, kMiddleRelease}));
+    XSync(observer_->display(), False);
+    observer_->pump();
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{7, 7}));
+    EXPECT_TRUE(observer_->motionEvents().empty());
+}
+
+TEST_F(WandPointer, WhereCalibrationsOverlapTheLaterMonitorInTheListWins) {
+    // A second calibration of B's left part (x 1.25 to 2.5 m) stretched over all of A's pixels.
+    const std::string overlapping = R"({ "left" : 0, "top" : 0, "right" : 1280, "bottom" : 1024,
+      "v0" : { "x" : 1.25, "y" : 1, "z" : -2 }, "v1" : { "x" : 1.25, "y" : 0, "z" : -2 },
+      "v2" : { "x" : 2.5, "y" : 0, "z" : -2 }, "v3" : { "x" : 2.5, "y" : 1, "z" : -2 } })";
+    // Every frame places twice; the menu button then stops the placing after a full frame, so that the
+    // pointer stays where the frame's last placement put it.
+    const std::string scenario = std::string(kDevices) + "step polls=10\n" + atPixel(1500, 300) +
+                                 "step polls=3\n  1 buttons menu\n" + "step polls=3\n  1 buttons none\n" +
+                                 kMiddleClickMark;
+    Config later;
+    later.displays = std::string("[") + kMonitorB + ", " + overlapping + "]";
+    start(later, scenario);
+    EXPECT_EQ(eventsUntilMiddleClick(), (Events{kMiddlePress, kMiddleRelease}));
+    // B maps the ray to 1500,300, then the overlapping entry to 220,300, which is where the pointer stays.
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{220, 300}));
+    runner_->signal(SIGTERM);
+    ASSERT_EQ(runner_->waitExit(), 0);
+
+    Config earlier;
+    earlier.displays = std::string("[") + overlapping + ", " + kMonitorB + "]";
+    start(earlier, scenario);
+    EXPECT_EQ(eventsUntilMiddleClick(), (Events{kMiddlePress, kMiddleRelease}));
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{1500, 300}));
+}
+
+TEST_F(WandPointer, StabilizationAveragesAndEndsOnTheAimedPixel) {
+    Config config;
+    config.stabilization_enable = 1;
+    config.average_of_N = 3;
+    start(config, std::string(kDevices) + "step\n" + atPixel(2000, 800));
+    // The first placements are pulled toward 0,0 by the empty history; after four frames it is exact.
+    EXPECT_TRUE(pointerAt(2000, 800));
+    EXPECT_EQ(runner_->out().find("Warning"), std::string::npos);
+}
+
+// --- Buttons -------------------------------------------------------------------------------------------
+
+TEST_F(WandPointer, ShortTriggerPullClicksTheLeftButtonAtTheRelease) {
+    Config config;
+    config.dragging_threshold_ms = 2000; // far longer than the pull, however busy the machine
+    start(config, std::string(kDevices) + "step wait=ready\n" + atPixel(2100, 600) +
+                      "step polls=4 ms=60\n  1 trigger 0.5\n" + "step polls=2\n  1 trigger 0\n" +
+                      kMiddleClickMark);
+    ASSERT_TRUE(pointerAt(2100, 600));
+    go("ready");
+    const Events events = eventsUntilMiddleClick();
+    ASSERT_EQ(events, (Events{kLeftPress, kLeftRelease, kMiddlePress, kMiddleRelease})) << describe(events);
+    // Down and up both come with the release, not with the pull.
+    const int64_t release_step_ms = stepStartUs(simLog(), 3) / 1000;
+    ASSERT_GT(release_step_ms, 0);
+    EXPECT_GE(int64_t(events[0].server_ms), release_step_ms - 1);
+    EXPECT_TRUE(pointerAt(2100, 600));
+}
+
+TEST_F(WandPointer, LongTriggerPullPressesAfterTheThresholdAndReleasesWithTheTrigger) {
+    Config config;
+    config.dragging_threshold_ms = 150;
+    start(config, std::string(kDevices) + "step wait=ready\n" + atPixel(300, 300) +
+                      "step ms=400\n  1 trigger 0.8\n" + atPixel(400, 350) +
+                      "step polls=2\n  1 trigger 0.05\n" + kMiddleClickMark);
+    ASSERT_TRUE(pointerAt(300, 300));
+    go("ready");
+    const Events events = eventsUntilMiddleClick();
+    ASSERT_EQ(events, (Events{kLeftPress, kLeftRelease, kMiddlePress, kMiddleRelease})) << describe(events);
+    const std::string log = simLog();
+    const int64_t pull_ms = stepStartUs(log, 2) / 1000;
+    const int64_t release_ms = stepStartUs(log, 3) / 1000;
+    // Pressed once more than the threshold has passed since the pull, released once the trigger drops.
+    EXPECT_GE(int64_t(events[0].server_ms) - pull_ms, 150 - 1);
+    EXPECT_LT(int64_t(events[0].server_ms), release_ms);
+    EXPECT_GE(int64_t(events[1].server_ms), release_ms - 1);
+}
+
+TEST_F(WandPointer, LeftHandedUsersClickAndDragWithTheRightButton) {
+    Config config;
+    config.handedness = 2;
+    config.dragging_threshold_ms = 150;
+    start(config, std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) +
+                      "step polls=2\n  1 trigger 1\n" + "step polls=2\n  1 trigger 0\n" +
+                      "step ms=400\n  1 trigger 1\n" + "step polls=2\n  1 trigger 0\n" + kMiddleClickMark);
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events,
+              (Events{kRightPress, kRightRelease, kRightPress, kRightRelease, kMiddlePress, kMiddleRelease}))
+        << describe(events);
+}
+
+TEST_F(WandPointer, HandednessZeroMakesTheTriggerSendNothing) {
+    Config config;
+    config.handedness = 0;
+    config.dragging_threshold_ms = 100;
+    start(
+        config,
+        std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) + "step polls=2\n  1 trigger 1\n" +
+            "step polls=2\n  1 trigger 0\n" + "step ms=300\n  1 trigger 1\n" +
+            "step polls=2\n  1 trigger 0\n" +
+            // The touchpad halves still click, once each.
+            "step polls=2\n  1 pad -0.7 0.2\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" +
+            kMiddleClickMark);
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events, (Events{kLeftPress, kLeftRelease, kMiddlePress, kMiddleRelease})) << describe(events);
+}
+
+TEST_F(WandPointer, TouchpadHalvesClickLeftTwiceAndRightOnce) {
+    start({}, std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) +
+                  "step polls=3\n  1 pad -0.7 0.2\n  1 buttons pad\n" +
+                  "step polls=3\n  1 buttons none\n  1 pad 0 0\n" +
+                  "step polls=3\n  1 pad 0.8 -0.4\n  1 buttons pad\n" +
+                  "step polls=3\n  1 buttons none\n  1 pad 0 0\n" + kMiddleClickMark);
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events, (Events{kLeftPress, kLeftRelease, kLeftPress, kLeftRelease, kRightPress, kRightRelease,
+                              kMiddlePress, kMiddleRelease}))
+        << describe(events);
+}
+
+TEST_F(WandPointer, ThumbRestingOnTheCentreStripScrollsUpAndDown) {
+    // 30 wheel units per frame at the top edge, 120 per notch: 20 frames give exactly 5 notches.
+    start({}, std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) + "step polls=20\n  1 pad 0 1\n" +
+                  "step polls=20\n  1 pad 0.2 -1\n" + "step polls=2\n  1 pad 0 0\n" + kMiddleClickMark);
+    Events expected;
+    for (int i = 0; i < 5; ++i)
+        expected.insert(expected.end(), {kWheelUpPress, kWheelUpRelease});
+    for (int i = 0; i < 5; ++i)
+        expected.insert(expected.end(), {kWheelDownPress, kWheelDownRelease});
+    expected.insert(expected.end(), {kMiddlePress, kMiddleRelease});
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events, expected) << describe(events);
+}
+
+TEST_F(WandPointer, GripGivesOneMiddleClickPerPress) {
+    start({}, std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) +
+                  "step polls=10\n  1 buttons grip\n" + "step polls=3\n  1 buttons none\n" +
+                  kMiddleClickMark);
+    Events first = eventsUntilMiddleClick();
+    EXPECT_EQ(first, (Events{kMiddlePress, kMiddleRelease}));
+    EXPECT_EQ(eventsUntilMiddleClick(), (Events{kMiddlePress, kMiddleRelease}));
+}
+
+TEST_F(WandPointer, MenuButtonStopsThePointerWhileClicksGoOn) {
+    Config config;
+    config.dragging_threshold_ms = 2000;
+    Process& p =
+        start(config, std::string(kDevices) + "step wait=on\n" + atPixel(2500, 200) +
+                          "step polls=3\n  1 buttons menu\n" + "step polls=20\n  1 buttons none\n" +
+                          atPixel(500, 700) + "step polls=2\n  1 trigger 0.6\nstep polls=2\n  1 trigger 0\n" +
+                          kMiddleClickMark + "step wait=again\n  1 buttons menu\n");
+    ASSERT_TRUE(pointerAt(2500, 200));
+    go("on");
+    EXPECT_TRUE(p.waitForOutput("\nCursor disabled"));
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events, (Events{kLeftPress, kLeftRelease, kMiddlePress, kMiddleRelease})) << describe(events);
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{2500, 200}));
+    go("again");
+    EXPECT_TRUE(p.waitForOutput("\nCursor enabled"));
+    EXPECT_TRUE(pointerAt(500, 700));
+    EXPECT_NE(
+        p.out().find("SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that."
+                     "\nCursor disabled\nCursor enabled"),
+        std::string::npos)
+        << p.out();
+}
+
+TEST_F(WandPointer, LostTrackingProducesNothing) {
+    start({}, std::string(kDevices) + "step wait=ready\n" + atPixel(2500, 200) +
+                  // Pose invalid: moves, clicks and scrolling are all ignored.
+                  "step polls=5\n  1 valid no\n" + atPixel(500, 700) +
+                  "  1 buttons grip menu\n  1 pad 0 1\n" +
+                  "step polls=5\n  1 trigger 0.9\n  1 buttons pad\n  1 pad -0.7 0\n" +
+                  "step polls=5\n  1 trigger 0\n" +
+                  // Disconnected with a valid pose: the same.
+                  "step polls=5\n  1 valid yes\n  1 connected no\n  1 buttons none\n  1 pad 0 0\n" +
+                  "step polls=5\n  1 buttons grip menu\n  1 trigger 1\n" +
+                  "step polls=5\n  1 buttons none\n  1 trigger 0\n" +
+                  // Back, still aiming at the second point, but only the end mark acts.
+                  "step polls=3\n  1 connected yes\n  1 pose matrix 1 0 0 5 0 1 0 5 0 0 1 0\n" +
+                  kMiddleClickMark);
+    ASSERT_TRUE(pointerAt(2500, 200));
+    go("ready");
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events, (Events{kMiddlePress, kMiddleRelease})) << describe(events);
+    // B is current, so the final ray beside everything is pinned to its corner; the lost 500,700 never shows.
+    EXPECT_TRUE(pointerAt(3199, 0));
+    EXPECT_EQ(runner_->out().find("Cursor"), std::string::npos);
+}
+
+TEST_F(WandPointer, FramesStartAtLeastFiveMillisecondsApart) {
+    start({}, std::string(kDevices) + "step polls=60\n" + atPixel(300, 300) + kMiddleClickMark);
+    eventsUntilMiddleClick();
+    const std::vector<int64_t> polls = pollTimesUs(simLog());
+    ASSERT_GE(polls.size(), 60u);
+    // Frame starts follow a millisecond tick, so a single gap can be a little over 4 ms; the poll comes
+    // a moment after the frame's start, which on a busy machine may stretch one gap and shorten the next.
+    // Over ten frames the clock has advanced by at least 50 ticks.
+    int64_t shortest = polls[1] - polls[0];
+    for (size_t i = 1; i < polls.size(); ++i)
+        shortest = std::min(shortest, polls[i] - polls[i - 1]);
+    for (size_t i = 10; i < polls.size(); ++i)
+        EXPECT_GT(polls[i] - polls[i - 10], 45000)
+            << "ten frames from poll " << i - 10 << "; shortest gap " << shortest << " us";
+}
+
+// --- Robustness ---------------------------------------------------------------------------------------
+
+TEST_F(WandPointer, TriggerThatSelectedTheControllerNeitherDragsNorClicks) {
+    // Two controllers: the trigger of the second selects it and is held well past the drag threshold.
+    Config config;
+    config.dragging_threshold_ms = 100;
+    start(config, std::string("device 0 hmd\ndevice 1 controller\ndevice 2 controller\n") +
+                      "step ms=500\n  2 trigger 0.9\n" + atPixel(512, 512).replace(2, 1, "2") +
+                      "step polls=3\n  2 trigger 0\n" +
+                      "step polls=2\n  2 trigger 0.5\nstep polls=2\n  2 trigger 0\n" +
+                      "step polls=3\n  2 buttons grip\nstep polls=3\n  2 buttons none\n");
+    const Events events = eventsUntilMiddleClick();
+    // Only the later short pull clicks.
+    EXPECT_EQ(events, (Events{kLeftPress, kLeftRelease, kMiddlePress, kMiddleRelease})) << describe(events);
+    EXPECT_NE(runner_->out().find("Press trigger to select primary controller"), std::string::npos);
+    EXPECT_TRUE(pointerAt(512, 512));
+}
+
+TEST_F(WandPointer, DragWhoseReleaseWasMissedWhileUntrackedEndsWhenTrackingReturns) {
+    Config config;
+    config.dragging_threshold_ms = 100;
+    start(config, std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) +
+                      "step ms=300\n  1 trigger 1\n" +
+                      "step polls=5\n  1 valid no\nstep polls=5\n  1 trigger 0\n" +
+                      "step polls=3\n  1 valid yes\n" + kMiddleClickMark);
+    const Events events = eventsUntilMiddleClick();
+    EXPECT_EQ(events, (Events{kLeftPress, kLeftRelease, kMiddlePress, kMiddleRelease})) << describe(events);
+}
+
+TEST_F(WandPointer, TerminationReleasesAHeldButtonAndShutsTheRuntimeDown) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        std::filesystem::remove(dir_.path() / "sim.log");
+        Config config;
+        config.dragging_threshold_ms = 50;
+        Process& p = start(config, std::string(kDevices) + "step polls=3\n" + atPixel(300, 300) +
+                                       "step\n  1 trigger 1\n");
+        ASSERT_TRUE(observer_->waitForButtonEvents(1));
+        EXPECT_EQ(observer_->buttonEvents(), (Events{kLeftPress}));
+        p.signal(sig);
+        EXPECT_EQ(p.waitExit(), 0) << "signal " << sig;
+        ASSERT_TRUE(observer_->waitForButtonEvents(1));
+        EXPECT_EQ(observer_->buttonEvents(), (Events{kLeftRelease}));
+        EXPECT_NE(simLog().find("VR_ShutdownInternal"), std::string::npos);
+    }
+}
+
+TEST_F(WandPointer, TerminationWithoutADragSendsNothing) {
+    Process& p = start({}, std::string(kDevices) + "step\n" + atPixel(300, 300));
+    ASSERT_TRUE(pointerAt(300, 300));
+    p.signal(SIGTERM);
+    EXPECT_EQ(p.waitExit(), 0);
+    drain();
+    XSync(observer_->display(), False);
+    observer_->pump();
+    EXPECT_TRUE(observer_->buttonEvents().empty());
+}
+
+TEST_F(WandPointer, UnusableStabilizationLengthWarnsAndPlacesDirectly) {
+    for (int n : {0, -4}) {
+        Config config;
+        config.stabilization_enable = 1;
+        config.average_of_N = n;
+        Process& p = start(config, std::string(kDevices) + "step wait=next\n" + atPixel(2000, 800) +
+                                       "step\n" + atPixel(2001, 801));
+        EXPECT_TRUE(pointerAt(2000, 800));
+        go("next");
+        EXPECT_TRUE(pointerAt(2001, 801));
+        EXPECT_NE(p.out().find("Warning: stabilization needs average_of_N_previous_positions of 1 or more"),
+                  std::string::npos)
+            << p.out();
+        p.signal(SIGTERM);
+        EXPECT_EQ(p.waitExit(), 0);
+        std::filesystem::remove(dir_.path() / "next");
+    }
+}
+
+TEST_F(WandPointer, NonFinitePosesPlaceNothing) {
+    start({}, std::string(kDevices) + "step wait=ready\n" + atPixel(2500, 200) +
+                  "step polls=5\n  1 pose matrix 1 0 0 nan 0 1 0 0.5 0 0 1 0\n" +
+                  "step polls=5\n  1 pose matrix 1 0 0 inf 0 1 0 -inf 0 0 1 0\n" +
+                  "step polls=5\n  1 pose matrix nan 0 0 2 0 1 0 0.5 0 0 1 0\n" + kMiddleClickMark);
+    ASSERT_TRUE(pointerAt(2500, 200));
+    go("ready");
+    EXPECT_EQ(eventsUntilMiddleClick(), (Events{kMiddlePress, kMiddleRelease}));
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{2500, 200}));
+}
+
+// --- Start-up failures ---------------------------------------------------------------------------------
+
+TEST_F(WandPointer, MissingConfigFileStopsBeforeTheRuntime) {
+    Process& p = startInDir(std::string(kDevices) + "step\n" + atPixel(300, 300));
+    EXPECT_EQ(p.waitExit(), 1);
+    EXPECT_EQ(p.out(), "Could not open default.config, run config first!\n\n");
+    EXPECT_EQ(simLog().find("VR_InitInternal"), std::string::npos);
+}
+
+TEST_F(WandPointer, RuntimeNotRunningIsReported) {
+    Process& p = start({}, "init-error 121\n");
+    EXPECT_EQ(p.waitExit(), 1);
+    EXPECT_EQ(p.out(), "HMD not found! Please start SteamVR before running program.\n\n");
+    EXPECT_NE(simLog().find("VR_ShutdownInternal"), std::string::npos);
+}
+
+TEST_F(WandPointer, OtherRuntimeErrorsAreReportedWithTheirDescription) {
+    Process& p = start({}, "init-error 108\n");
+    EXPECT_EQ(p.waitExit(), 1);
+    EXPECT_EQ(p.out(), "SteamVR init error: Hmd Not Found (108) \n\n");
+}
+
+TEST_F(WandPointer, ConfigThatIsNotJsonGivesTheReadersMessage) {
+    Process& p =
+        startWithConfigText("{ \"display\" : [ ", std::string(kDevices) + "step\n" + atPixel(300, 300));
+    EXPECT_EQ(p.waitExit(), 1);
+    EXPECT_EQ(p.err().rfind("Error from reader: ", 0), 0u) << p.err();
+    EXPECT_EQ(p.err().find("Error from reader: ", 1), std::string::npos) << p.err();
+    EXPECT_EQ(p.out(), "");
+    EXPECT_EQ(simLog().find("VR_InitInternal"), std::string::npos);
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{7, 7}));
+}
+
+TEST_F(WandPointer, ConfigWithAWronglyTypedValueGivesTheReadersMessage) {
+    Config config;
+    std::string t = text(config);
+    t.replace(t.find("\"handedness\" : 1"), 16, "\"handedness\" : \"left\"");
+    Process& p = startWithConfigText(t, std::string(kDevices) + "step\n" + atPixel(300, 300));
+    EXPECT_EQ(p.waitExit(), 1);
+    EXPECT_NE(p.err().find("Value is not convertible to Int."), std::string::npos) << p.err();
+    EXPECT_EQ(simLog().find("VR_InitInternal"), std::string::npos);
+    EXPECT_EQ(observer_->pointer(), (PointerPosition{7, 7}));
+}
+
+} // namespace
