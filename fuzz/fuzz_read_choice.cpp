@@ -1,7 +1,7 @@
 // Fuzzes the configurator's answer tokenizer. Every answer is checked against a plain reading of its
 // rule: a token is what lies between white space; its answer is the 32-bit integer at its beginning
 // (optional sign, decimal digits, anything after them ignored), or 0 when there is none or it does not
-// fit; the end of the input gives no answer at all.
+// fit; the end of the input gives no answer at all. Only a token's first 4096 characters are looked at.
 #include "setup/dialogue.h"
 
 #include <cctype>
@@ -20,7 +20,8 @@ bool isBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int expectedAnswer(const std::string& token) {
+int expectedAnswer(const std::string& whole_token) {
+    const std::string token = whole_token.substr(0, 4096);
     size_t i = 0;
     bool negative = false;
     if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
