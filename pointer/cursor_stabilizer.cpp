@@ -2,16 +2,22 @@
 
 #include "pointer/display_plane.h"
 
+#include <algorithm>
 #include <cstddef>
 
 bool stabilizerLengthUsable(int32_t n, bool enabled) {
     return !enabled || n >= 1;
 }
 
+bool stabilizerLengthTooLong(int32_t n, bool enabled) {
+    return enabled && n > kMaxStabilizerLength;
+}
+
 CursorStabilizer makeCursorStabilizer(int32_t n, bool enabled) {
     CursorStabilizer stabilizer;
-    stabilizer.history.assign(n > 0 ? static_cast<size_t>(n) : 0, HistoryEntry{});
     stabilizer.enabled = enabled && n >= 1;
+    if (stabilizer.enabled)
+        stabilizer.history.assign(static_cast<size_t>(std::min(n, kMaxStabilizerLength)), HistoryEntry{});
     return stabilizer;
 }
 

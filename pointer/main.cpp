@@ -56,6 +56,12 @@ int main() {
         std::printf("\nWarning: stabilization needs average_of_N_previous_positions of 1 or more, found %d;"
                     " the cursor follows the pointer without averaging.\n",
                     static_cast<int>(settings.average_of_N_previous_positions));
+    if (stabilizerLengthTooLong(settings.average_of_N_previous_positions, settings.stabilization_enable))
+        std::printf("\nWarning: stabilization averages at most %d previous positions, found "
+                    "average_of_N_previous_positions %d; the last %d are averaged.\n",
+                    static_cast<int>(kMaxStabilizerLength),
+                    static_cast<int>(settings.average_of_N_previous_positions),
+                    static_cast<int>(kMaxStabilizerLength));
 
     const VrStartup vr = startVr();
     if (vr.error != vr::VRInitError_None) {
