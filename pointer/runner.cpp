@@ -35,11 +35,31 @@ void paceFrame(uint32_t& frame_start_tick, const PointerIo& io) {
     frame_start_tick = io.tick_count();
 }
 
+namespace {
+
+// A frame without tracking sends nothing, with two exceptions that keep the desktop's buttons honest.
+void loseTracking(RunnerState& runner, const PointerIo& io) {
+    const TrackedController& c = runner.controller;
+    // A controller that is gone (switched off, out of battery) may never come back to end its drag, so
+    // the held button is let go now. A pose that is only briefly invalid keeps the drag.
+    const bool connected = c.device_index < c.poses.size() && c.poses[c.device_index].bDeviceIsConnected;
+    if (!connected)
+        releaseHeldButton(runner.settings, runner.buttons, io);
+    // A pull that begins now is never seen as a press; if the trigger is still held when tracking returns,
+    // it must neither click nor drag, so the trigger counts again only once it has been seen released.
+    if (!runner.buttons.dragging)
+        runner.buttons.trigger_seen_released = false;
+}
+
+} // namespace
+
 void runFrame(RunnerState& runner, const PointerIo& io) {
     paceFrame(runner.frame_start_tick, io);
     update(runner.controller);
-    if (!isTracking(runner.controller))
+    if (!isTracking(runner.controller)) {
+        loseTracking(runner, io);
         return;
+    }
     if (runner.buttons.cursor_enabled) {
         const PointingRay ray = pointingRay(runner.controller, runner.settings.controller_angle_offset_x,
                                             runner.settings.controller_angle_offset_y);
