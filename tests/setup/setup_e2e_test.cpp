@@ -4,7 +4,6 @@
 #include "config/config_file.h"
 #include "tests/setup/scripted_controller.h"
 #include "tests/support/files.h"
-#include "tests/support/process.h"
 #include "tests/support/xserver.h"
 
 #include <gtest/gtest.h>
@@ -15,35 +14,6 @@ namespace {
 
 using namespace setuptest;
 using namespace testsupport;
-
-constexpr Timeout kRunTimeout{60000};
-
-struct SetupRun {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-    std::string file; // "default.config" after the run, "" when there is none
-};
-
-// Runs wandsetup in `dir` on the display `display` ("" for none at all).
-SetupRun runSetupOn(const std::string& display, const TempDir& dir, const ScriptedController& user,
-                    const std::string& answers) {
-    writeFile(dir.file("user.scenario"), user.text);
-    ProcessOptions options;
-    options.working_dir = dir.path().string();
-    options.env = {{"WAND_SIM_SCENARIO", dir.file("user.scenario")}};
-    if (display.empty())
-        options.unset_env = {"DISPLAY"};
-    else
-        options.env.push_back({"DISPLAY", display});
-    options.stdin_text = answers;
-    RunResult result = runProcess({binPath("wandsetup")}, options, kRunTimeout);
-    SetupRun run{result.status, result.out, result.err, ""};
-    const std::filesystem::path file = dir.path() / "default.config";
-    if (std::filesystem::is_regular_file(file))
-        run.file = readFile(file);
-    return run;
-}
 
 SetupRun runSetup(const XServer& x, const TempDir& dir, const ScriptedController& user,
                   const std::string& answers) {
@@ -113,32 +83,12 @@ TEST(SetupTranscript, OneMonitorTouchedWritesTheWholeFile) {
     EXPECT_EQ(run.out, oneMonitorTranscript(touchTranscript()));
 
     // The tips as single-precision sums: 1.077f - 0.077f is 1, 0.577f - 0.077f is 0.5, -0.962f - 0.038f is
-    // -1.
-    const auto corner = [](const char* x, const char* y, const char* z) {
-        return std::string("\t\t\t{\n\t\t\t\t\"x\" : ") + x + ",\n\t\t\t\t\"y\" : " + y +
-               ",\n\t\t\t\t\"z\" : " + z + "\n\t\t\t}";
-    };
-    const std::string expected =
-        "{\n"
-        "\t\"controller_angle_offset\" : \n\t{\n\t\t\"x\" : 0,\n\t\t\"y\" : 0\n"
-        "\t\t// Used to change the pointing angle of the controller. For a typical gungrip hold try values "
-        "between -1.3 and -5 for 'y' first. The config program ignores this value.\n"
-        "\t},\n"
-        "\t\"display\" : \n\t[\n\t\t{\n"
-        "\t\t\t\"bottom\" : 1080,\n\t\t\t\"left\" : 0,\n\t\t\t\"right\" : 1920,\n\t\t\t\"top\" : 0,\n"
-        "\t\t\t\"v0\" : \n" +
-        corner("0.5", "1", "-1") + ",\n\t\t\t\"v1\" : \n" + corner("0.5", "0.5", "-1") +
-        ",\n\t\t\t\"v2\" : \n" + corner("1.5", "0.5", "-1") + ",\n\t\t\t\"v3\" : \n" +
-        corner("1.5", "1", "-1") +
-        "\n\t\t}\n\t],\n"
-        "\t\"displayhash\" : \"192010800192010800\",\n"
-        "\t\"handedness\" : 1,\n"
-        "\t\"stabilization\" : \n\t{\n\t\t\"average_of_N_previous_positions\" : 5,\n\t\t\"enable\" : "
-        "0\n\t},\n"
-        "\t\"trigger\" : \n\t{\n\t\t\"click_detection_threshold\" : 10,\n\t\t\"dragging_threshold_ms\" : "
-        "200\n\t}\n"
-        "}";
-    EXPECT_EQ(run.file, expected);
+    // -1. The file's text itself is checked byte for byte with the configuration file's tests.
+    EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, {Vec3{0.5f, 1.0f, -1.0f},
+                                                                    {0.5f, 0.5f, -1.0f},
+                                                                    {1.5f, 0.5f, -1.0f},
+                                                                    {1.5f, 1.0f, -1.0f}})},
+                                   kOneHash, 1));
 }
 
 TEST(SetupLayouts, ThreeMonitorsFromLeftToRight) {
