@@ -44,18 +44,6 @@ struct Buttons {
         frame(0, {});
     }
 
-    // One tracked frame at tick `now`; returns the records it sent.
-    std::vector<MouseInput> frame(uint32_t now, Input in) {
-        controller.previous_state = controller.state;
-        controller.state = {};
-        controller.state.ulButtonPressed = in.buttons;
-        controller.state.rAxis[0] = {in.pad_x, in.pad_y};
-        controller.state.rAxis[1] = {in.trigger, 0.0f};
-        rec.now = now;
-        rec.inputs.clear();
-        handleButtons(controller, settings, state, rec.io());
-        return rec.inputs;
-    }
     // A frame the loop skipped (controller not tracked): the state is still read, nothing is handled.
     void untracked(Input in) {
         controller.previous_state = controller.state;
@@ -63,6 +51,14 @@ struct Buttons {
         controller.state.ulButtonPressed = in.buttons;
         controller.state.rAxis[0] = {in.pad_x, in.pad_y};
         controller.state.rAxis[1] = {in.trigger, 0.0f};
+    }
+    // One tracked frame at tick `now`; returns the records it sent.
+    std::vector<MouseInput> frame(uint32_t now, Input in) {
+        untracked(in);
+        rec.now = now;
+        rec.inputs.clear();
+        handleButtons(controller, settings, state, rec.io());
+        return rec.inputs;
     }
 };
 
