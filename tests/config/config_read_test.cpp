@@ -73,14 +73,6 @@ TEST(ConfigRead, WrittenFileReadsBackBitExact) {
     EXPECT_EQ(read->display_hash, "hash");
 }
 
-TEST(ConfigRead, NegativeZeroKeepsItsSign) {
-    const ConfigContents read = parseConfigText(
-        configText({squareMonitor({0, 0, 1, 1}, {{{-0.0f, 0.0f, -0.0f}, {}, {}, {}}})}, "", 1));
-    EXPECT_EQ(bits(read.displays.at(0).corners[0].x), 0x80000000u);
-    EXPECT_EQ(bits(read.displays.at(0).corners[0].y), 0u);
-    EXPECT_EQ(bits(read.displays.at(0).corners[0].z), 0x80000000u);
-}
-
 TEST(ConfigRead, NonFiniteCornersReadAsInfinitiesAndZero) {
     const float inf = std::numeric_limits<float>::infinity();
     const std::string text = configText(

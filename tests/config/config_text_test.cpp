@@ -140,12 +140,6 @@ TEST(ConfigText, ExampleFileByteForByte) {
     EXPECT_EQ(kComment.size(), 167u);
 }
 
-TEST(ConfigText, NoMonitorsWritesNoDisplayMember) {
-    const std::string text = configText({}, "", 2);
-    EXPECT_EQ(text, expectedText({}, "", 2));
-    EXPECT_EQ(text.find("\"display\" :"), std::string::npos);
-}
-
 TEST(ConfigText, LayoutsWithNegativeCoordinatesMatchIndependentText) {
     const float third = 1.0f / 3.0f;
     const std::vector<std::vector<CalibratedMonitor>> layouts = {
@@ -174,16 +168,6 @@ TEST(ConfigText, LayoutsWithNegativeCoordinatesMatchIndependentText) {
         EXPECT_EQ(configText(layouts[i], hash, static_cast<int>(i % 2) + 1),
                   expectedText(layouts[i], hash, static_cast<int>(i % 2) + 1));
     }
-}
-
-TEST(ConfigText, IntegralRealsHaveNoDecimalPoint) {
-    const std::string text =
-        configText({monitor({0, 0, 1, 1}, {0.0f, -2.0f, 16777216.0f}, {}, {}, {})}, "", 1);
-    EXPECT_NE(text.find("\"x\" : 0,\n"), std::string::npos);
-    EXPECT_NE(text.find("\"y\" : -2,\n"), std::string::npos);
-    EXPECT_NE(text.find("\"z\" : 16777216\n"), std::string::npos);
-    EXPECT_EQ(text.find(".0,"), std::string::npos);
-    EXPECT_EQ(text.find(".0\n"), std::string::npos);
 }
 
 TEST(ConfigText, StringsAreEscaped) {

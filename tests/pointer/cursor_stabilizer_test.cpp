@@ -14,28 +14,28 @@ Placements placeAll(CursorStabilizer& s, const Placements& raw) {
     return rec.placements;
 }
 
-TEST(CursorStabilizer, DisabledPlacesExactlyTheGivenPositions) {
-    CursorStabilizer s = makeCursorStabilizer(5, false);
-    EXPECT_EQ(placeAll(s, {{1200, 600}, {-3, 7}, {1, 1}}), (Placements{{1200, 600}, {-3, 7}, {1, 1}}));
-}
-
-TEST(CursorStabilizer, FreshHistoryOfZerosPullsTheFirstMeansTowardTheOrigin) {
-    CursorStabilizer s = makeCursorStabilizer(5, true);
-    EXPECT_EQ(
-        placeAll(s, Placements(7, {1200, 600})),
-        (Placements{{200, 100}, {400, 200}, {600, 300}, {800, 400}, {1000, 500}, {1200, 600}, {1200, 600}}));
-}
-
-TEST(CursorStabilizer, MeansOfRawPositionsTruncateTowardZero) {
-    CursorStabilizer s = makeCursorStabilizer(1, true);
-    EXPECT_EQ(placeAll(s, {{100, 100}, {101, 100}, {-3, -2}, {-2, -3}}),
-              (Placements{{50, 50}, {100, 100}, {49, 49}, {-2, -2}}));
-}
-
-TEST(CursorStabilizer, HistoryHoldsRawPositionsNotMeans) {
-    CursorStabilizer s = makeCursorStabilizer(2, true);
-    // Means: (0+0+300)/3, (0+300+600)/3, (300+600+900)/3.
-    EXPECT_EQ(placeAll(s, {{300, 30}, {600, 60}, {900, 90}}), (Placements{{100, 10}, {300, 30}, {600, 60}}));
+TEST(CursorStabilizer, PlacesTheMeanOfTheLastRawPositions) {
+    struct Case {
+        int32_t length;
+        bool enable;
+        Placements raw, placed;
+    };
+    const Case cases[] = {
+        {5, false, {{1200, 600}, {-3, 7}, {1, 1}}, {{1200, 600}, {-3, 7}, {1, 1}}},
+        // A fresh history of zeros pulls the first means toward the origin.
+        {5,
+         true,
+         Placements(7, {1200, 600}),
+         {{200, 100}, {400, 200}, {600, 300}, {800, 400}, {1000, 500}, {1200, 600}, {1200, 600}}},
+        // Means truncate toward zero.
+        {1, true, {{100, 100}, {101, 100}, {-3, -2}, {-2, -3}}, {{50, 50}, {100, 100}, {49, 49}, {-2, -2}}},
+        // The history holds raw positions, not means: (0+0+300)/3, (0+300+600)/3, (300+600+900)/3.
+        {2, true, {{300, 30}, {600, 60}, {900, 90}}, {{100, 10}, {300, 30}, {600, 60}}},
+    };
+    for (const Case& c : cases) {
+        CursorStabilizer s = makeCursorStabilizer(c.length, c.enable);
+        EXPECT_EQ(placeAll(s, c.raw), c.placed) << c.length;
+    }
 }
 
 TEST(CursorStabilizer, UnusableLengthsPlaceDirectlyAndNeverOverrun) {

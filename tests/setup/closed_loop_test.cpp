@@ -76,12 +76,7 @@ TEST(ClosedLoop, ThePointerLandsOnThePixelAimedAt) {
     user.pressAll(touchPoses(cornersOf(kLeft)));
     user.pressAll(pointingPoses(cornersOf(kRight), {-0.45f, 1.2f, 0.0f}, {-0.05f, 1.1f, -0.05f}));
     user.finish();
-    writeFile(dir.file("setup.scenario"), user.text);
-    ProcessOptions setup_options;
-    setup_options.working_dir = dir.path().string();
-    setup_options.env = {x.displayEnv(), {"WAND_SIM_SCENARIO", dir.file("setup.scenario")}};
-    setup_options.stdin_text = "1 2 1\n";
-    const RunResult setup = runProcess({binPath("wandsetup")}, setup_options, Timeout(60000));
+    const SetupRun setup = runSetupOn(x.display(), dir, user, "1 2 1\n");
     ASSERT_EQ(setup.status, 0) << setup.out << setup.err;
 
     // Point: from a place in front of the monitors at each one's centre and corner pixels, one after the

@@ -1,4 +1,5 @@
 #include "tests/setup/scripted_controller.h"
+#include "tests/support/process.h"
 
 #include <cmath>
 #include <cstdio>
@@ -63,6 +64,25 @@ std::string poseLine(const Pose& pose) {
             line += number;
         }
     return line + "\n";
+}
+
+SetupRun runSetupOn(const std::string& display, const testsupport::TempDir& dir,
+                    const ScriptedController& user, const std::string& answers) {
+    using namespace testsupport;
+    writeFile(dir.file("user.scenario"), user.text);
+    ProcessOptions options;
+    options.working_dir = dir.path().string();
+    options.env = {{"WAND_SIM_SCENARIO", dir.file("user.scenario")}};
+    if (display.empty())
+        options.unset_env = {"DISPLAY"};
+    else
+        options.env.push_back({"DISPLAY", display});
+    options.stdin_text = answers;
+    RunResult result = runProcess({binPath("wandsetup")}, options, Timeout(60000));
+    SetupRun run{result.status, result.out, result.err, ""};
+    if (std::filesystem::is_regular_file(dir.path() / "default.config"))
+        run.file = readFile(dir.path() / "default.config");
+    return run;
 }
 
 void ScriptedController::step(int polls, const std::string& changes) {

@@ -5,8 +5,10 @@
 
 #include "setup/calibration.h"
 #include "shared/geometry.h"
+#include "tests/support/files.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,19 @@ struct ScriptedController {
 };
 
 std::string poseLine(const Pose& pose);
+
+// A run of wandsetup: what it printed and how it ended.
+struct SetupRun {
+    std::optional<int> status;
+    std::string out;
+    std::string err;
+    std::string file; // "default.config" after the run, "" when there is none
+};
+
+// Runs wandsetup in `dir` on the X display `display` ("" for none at all), played by `user`, with
+// `answers` on standard input.
+SetupRun runSetupOn(const std::string& display, const testsupport::TempDir& dir,
+                    const ScriptedController& user, const std::string& answers);
 
 // The texts of the dialogue.
 std::string methodMenu(int index, int count, const std::string& ordinal, int width, int height);

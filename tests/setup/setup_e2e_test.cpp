@@ -4,7 +4,6 @@
 #include "config/config_file.h"
 #include "tests/setup/scripted_controller.h"
 #include "tests/support/files.h"
-#include "tests/support/process.h"
 #include "tests/support/xserver.h"
 
 #include <gtest/gtest.h>
@@ -16,35 +15,6 @@ namespace {
 using namespace setuptest;
 using namespace testsupport;
 
-constexpr Timeout kRunTimeout{60000};
-
-struct SetupRun {
-    std::optional<int> status;
-    std::string out;
-    std::string err;
-    std::string file; // "default.config" after the run, "" when there is none
-};
-
-// Runs wandsetup in `dir` on the display `display` ("" for none at all).
-SetupRun runSetupOn(const std::string& display, const TempDir& dir, const ScriptedController& user,
-                    const std::string& answers) {
-    writeFile(dir.file("user.scenario"), user.text);
-    ProcessOptions options;
-    options.working_dir = dir.path().string();
-    options.env = {{"WAND_SIM_SCENARIO", dir.file("user.scenario")}};
-    if (display.empty())
-        options.unset_env = {"DISPLAY"};
-    else
-        options.env.push_back({"DISPLAY", display});
-    options.stdin_text = answers;
-    RunResult result = runProcess({binPath("wandsetup")}, options, kRunTimeout);
-    SetupRun run{result.status, result.out, result.err, ""};
-    const std::filesystem::path file = dir.path() / "default.config";
-    if (std::filesystem::is_regular_file(file))
-        run.file = readFile(file);
-    return run;
-}
-
 SetupRun runSetup(const XServer& x, const TempDir& dir, const ScriptedController& user,
                   const std::string& answers) {
     return runSetupOn(x.display(), dir, user, answers);
@@ -52,6 +22,14 @@ SetupRun runSetup(const XServer& x, const TempDir& dir, const ScriptedController
 
 CalibratedMonitor calibrated(const MonitorInfo& rect, const std::array<Vec3, 4>& corners) {
     return CalibratedMonitor{rect, corners};
+}
+
+// One 1920x1080 monitor: its layout, hash, and the transcript of calibrating it by `method`.
+const std::vector<TestMonitor> kOneMonitor = {{0, 0, 1920, 1080, true}};
+const char* const kOneHash = "192010800192010800";
+std::string oneMonitorTranscript(const std::string& method) {
+    return startLines(1) + methodMenu(0, 1, "1st", 1920, 1080) + method + doneLine(0, 1) +
+           handednessQuestion() + writtenLines();
 }
 
 // Two monitors: a 1280x1024 one at the left and a 1920x1080 one to its right, top-aligned.
@@ -91,7 +69,7 @@ TEST(SetupTranscript, TouchOnOneMonitorAndPointingOnTheOther) {
 }
 
 TEST(SetupTranscript, OneMonitorTouchedWritesTheWholeFile) {
-    XServer x({{0, 0, 1920, 1080, true}});
+    XServer x(kOneMonitor);
     TempDir dir;
     writeFile(dir.file("default.config"), "an older calibration");
     ScriptedController user;
@@ -102,38 +80,15 @@ TEST(SetupTranscript, OneMonitorTouchedWritesTheWholeFile) {
 
     const SetupRun run = runSetup(x, dir, user, "1\n1\n");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(run.out, startLines(1) + methodMenu(0, 1, "1st", 1920, 1080) + touchTranscript() +
-                           doneLine(0, 1) + handednessQuestion() + writtenLines());
+    EXPECT_EQ(run.out, oneMonitorTranscript(touchTranscript()));
 
     // The tips as single-precision sums: 1.077f - 0.077f is 1, 0.577f - 0.077f is 0.5, -0.962f - 0.038f is
-    // -1.
-    const auto corner = [](const char* x, const char* y, const char* z) {
-        return std::string("\t\t\t{\n\t\t\t\t\"x\" : ") + x + ",\n\t\t\t\t\"y\" : " + y +
-               ",\n\t\t\t\t\"z\" : " + z + "\n\t\t\t}";
-    };
-    const std::string upper = "1", lower = "0.5", z = "-1";
-    const std::string expected =
-        "{\n"
-        "\t\"controller_angle_offset\" : \n\t{\n\t\t\"x\" : 0,\n\t\t\"y\" : 0\n"
-        "\t\t// Used to change the pointing angle of the controller. For a typical gungrip hold try values "
-        "between -1.3 and -5 for 'y' first. The config program ignores this value.\n"
-        "\t},\n"
-        "\t\"display\" : \n\t[\n\t\t{\n"
-        "\t\t\t\"bottom\" : 1080,\n\t\t\t\"left\" : 0,\n\t\t\t\"right\" : 1920,\n\t\t\t\"top\" : 0,\n"
-        "\t\t\t\"v0\" : \n" +
-        corner("0.5", upper.c_str(), z.c_str()) + ",\n\t\t\t\"v1\" : \n" +
-        corner("0.5", lower.c_str(), z.c_str()) + ",\n\t\t\t\"v2\" : \n" +
-        corner("1.5", lower.c_str(), z.c_str()) + ",\n\t\t\t\"v3\" : \n" +
-        corner("1.5", upper.c_str(), z.c_str()) +
-        "\n\t\t}\n\t],\n"
-        "\t\"displayhash\" : \"192010800192010800\",\n"
-        "\t\"handedness\" : 1,\n"
-        "\t\"stabilization\" : \n\t{\n\t\t\"average_of_N_previous_positions\" : 5,\n\t\t\"enable\" : "
-        "0\n\t},\n"
-        "\t\"trigger\" : \n\t{\n\t\t\"click_detection_threshold\" : 10,\n\t\t\"dragging_threshold_ms\" : "
-        "200\n\t}\n"
-        "}";
-    EXPECT_EQ(run.file, expected);
+    // -1. The file's text itself is checked byte for byte with the configuration file's tests.
+    EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, {Vec3{0.5f, 1.0f, -1.0f},
+                                                                    {0.5f, 0.5f, -1.0f},
+                                                                    {1.5f, 0.5f, -1.0f},
+                                                                    {1.5f, 1.0f, -1.0f}})},
+                                   kOneHash, 1));
 }
 
 TEST(SetupLayouts, ThreeMonitorsFromLeftToRight) {
@@ -180,7 +135,7 @@ TEST(SetupLayouts, NoMonitorsAsksOnlyForTheHandedness) {
 }
 
 TEST(SetupStartup, NoRuntimeEndsWithStatusOneAndLeavesTheFile) {
-    XServer x({{0, 0, 1920, 1080, true}});
+    XServer x(kOneMonitor);
     const std::vector<std::pair<int, std::string>> cases = {
         {121, "HMD not found! Please start SteamVR before running config.\n\n"},
         {108, "SteamVR init error: Hmd Not Found (108) \n\n"}};
@@ -197,83 +152,60 @@ TEST(SetupStartup, NoRuntimeEndsWithStatusOneAndLeavesTheFile) {
     }
 }
 
-// What the user does at a corner before the press that counts.
+// What the user does between the presses that count, at the corners after the first.
 struct SamplingCase {
     const char* name;
-    std::string before; // scenario steps
+    std::string between[3]; // scenario steps
 };
 
 TEST(SetupSampling, OnlyAFreshApplicationButtonPressWhileTrackedTakesASample) {
-    const Pose decoy = translated(3.0f, 3.0f, 3.0f);
-    const std::string decoy_pose = poseLine(decoy);
+    const std::string decoy = poseLine(translated(3.0f, 3.0f, 3.0f));
+    const std::string held = "step polls=3\n  1 buttons menu\n";
     const std::vector<SamplingCase> cases = {
         {"pose invalid while pressed",
-         "step polls=2\n" + decoy_pose +
-             "  1 valid no\n  1 buttons menu\n"
-             // Tracking returns while the button is still held: no new edge, no sample.
-             "step polls=2\n  1 valid yes\n"},
+         {"step polls=1\n  1 buttons none\nstep polls=2\n" + decoy +
+          "  1 valid no\n  1 buttons menu\n"
+          // Tracking returns while the button is still held: no new edge, no sample.
+          "step polls=2\n  1 valid yes\n"}},
         // A disconnected controller reports no state at all, so the press is gone by the time it returns.
         {"controller reported disconnected while pressed",
-         "step polls=2\n" + decoy_pose +
-             "  1 connected no\n  1 buttons menu\n"
-             "step polls=2\n  1 buttons none\nstep polls=2\n  1 connected yes\n"},
+         {"step polls=1\n  1 buttons none\nstep polls=2\n" + decoy +
+          "  1 connected no\n  1 buttons menu\n"
+          "step polls=2\n  1 buttons none\nstep polls=2\n  1 connected yes\n"}},
         {"other buttons and the trigger",
-         "step polls=2\n" + decoy_pose +
-             "  1 buttons grip\nstep polls=2\n  1 buttons none\n"
-             "step polls=2\n  1 buttons system\nstep polls=2\n  1 buttons none\n"
-             "step polls=2\n  1 buttons pad\nstep polls=2\n  1 buttons none\n"
-             "step polls=2\n  1 trigger 1\n  1 buttons trigger-bit\nstep polls=2\n  1 trigger 0\n  1 buttons "
-             "none\n"
-             "step polls=2\n  1 pad 0.5 0.5\nstep polls=2\n  1 pad 0 0\n"},
+         {"step polls=1\n  1 buttons none\nstep polls=2\n" + decoy +
+          "  1 buttons grip\nstep polls=2\n  1 buttons none\n"
+          "step polls=2\n  1 buttons system\nstep polls=2\n  1 buttons none\n"
+          "step polls=2\n  1 buttons pad\nstep polls=2\n  1 buttons none\n"
+          "step polls=2\n  1 trigger 1\n  1 buttons trigger-bit\nstep polls=2\n  1 trigger 0\n  1 buttons "
+          "none\n"
+          "step polls=2\n  1 pad 0.5 0.5\nstep polls=2\n  1 pad 0 0\n"}},
+        // Held while the controller moves on to the next corner, and across the next prompts: each corner
+        // needs its own press.
+        {"button held into the next corner",
+         {held + "step polls=3\n" + decoy + "  1 buttons menu\n", held, held}},
     };
-    XServer x({{0, 0, 1920, 1080, true}});
+    XServer x(kOneMonitor);
     for (const SamplingCase& sampling : cases) {
         SCOPED_TRACE(sampling.name);
         TempDir dir;
         const std::vector<Pose> poses = touchPoses(screenCorners({-0.4f, 1.3f, -0.7f}, 0.5f, 0.3f));
         ScriptedController user;
         user.press(poses[0]);
-        user.step(1, "  1 buttons none\n");
-        user.text += sampling.before;
-        user.press(poses[1]);
-        user.press(poses[2]);
-        user.press(poses[3]);
+        for (int corner = 1; corner < 4; ++corner) {
+            user.text += sampling.between[corner - 1];
+            user.press(poses[corner]);
+        }
         user.finish();
         const SetupRun run = runSetup(x, dir, user, "1 1");
         ASSERT_EQ(run.status, 0) << run.out << run.err;
-        EXPECT_EQ(run.out, startLines(1) + methodMenu(0, 1, "1st", 1920, 1080) + touchTranscript() +
-                               doneLine(0, 1) + handednessQuestion() + writtenLines());
-        EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, touchedCorners(poses))},
-                                       "192010800192010800", 1));
+        EXPECT_EQ(run.out, oneMonitorTranscript(touchTranscript()));
+        EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, touchedCorners(poses))}, kOneHash, 1));
     }
 }
 
-TEST(SetupSampling, AButtonHeldIntoTheNextCornerGivesOneSample) {
-    XServer x({{0, 0, 1920, 1080, true}});
-    TempDir dir;
-    const std::vector<Pose> poses = touchPoses(screenCorners({-0.4f, 1.3f, -0.7f}, 0.5f, 0.3f));
-    ScriptedController user;
-    user.press(poses[0]);
-    // Still held while the controller moves on to the next corner.
-    user.step(3, "  1 buttons menu\n");
-    user.step(3, poseLine(translated(2.0f, 2.0f, 2.0f)) + "  1 buttons menu\n");
-    user.press(poses[1]);
-    // Held across the next three corners' prompts: each needs its own press.
-    user.step(3, "  1 buttons menu\n");
-    user.press(poses[2]);
-    user.step(3, "  1 buttons menu\n");
-    user.press(poses[3]);
-    user.finish();
-    const SetupRun run = runSetup(x, dir, user, "1 2");
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(run.out, startLines(1) + methodMenu(0, 1, "1st", 1920, 1080) + touchTranscript() +
-                           doneLine(0, 1) + handednessQuestion() + writtenLines());
-    EXPECT_EQ(run.file,
-              configText({calibrated({0, 0, 1920, 1080}, touchedCorners(poses))}, "192010800192010800", 2));
-}
-
 TEST(SetupPointing, NearlyParallelRaysAskForThatCornerAgain) {
-    XServer x({{0, 0, 1920, 1080, true}});
+    XServer x(kOneMonitor);
     TempDir dir;
     const std::array<Vec3, 4> screen = screenCorners({-0.4f, 1.3f, -0.7f}, 0.5f, 0.3f);
     std::vector<Pose> poses = pointingPoses(screen, {-0.3f, 1.2f, 0.2f}, {0.25f, 1.1f, 0.1f});
@@ -311,13 +243,12 @@ TEST(SetupPointing, NearlyParallelRaysAskForThatCornerAgain) {
                "\nNow move to a new position and repeat!\n" + instruction + "the " + corner +
                " corner of the screen and press the application button - OK\n";
     };
-    EXPECT_EQ(run.out, startLines(1) + methodMenu(0, 1, "1st", 1920, 1080) + pointingTranscript() +
-                           again("LOWER LEFT") + again("LOWER LEFT") + again("LOWER RIGHT") + doneLine(0, 1) +
-                           handednessQuestion() + writtenLines());
+    EXPECT_EQ(run.out, oneMonitorTranscript(pointingTranscript() + again("LOWER LEFT") + again("LOWER LEFT") +
+                                            again("LOWER RIGHT")));
     const std::array<Vec3, 4> corners = {
         pointedCorner(poses[0], poses[4]), pointedCorner(lower_left_again[0], lower_left_again[1]),
         pointedCorner(lower_right_again[0], lower_right_again[1]), pointedCorner(poses[3], poses[7])};
-    EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, corners)}, "192010800192010800", 1));
+    EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, corners)}, kOneHash, 1));
     // Well measured, the corners lie within a millimetre of the screen's.
     for (int c = 0; c < 4; ++c) {
         EXPECT_NEAR(corners[c].x, screen[c].x, 1e-3);
@@ -362,7 +293,7 @@ TEST(SetupEndOfInput, EveryPromptStopsWithoutTouchingTheFile) {
 }
 
 TEST(SetupWriteFailure, ReportsTheErrorAndKeepsWhatWasThere) {
-    XServer x({{0, 0, 1920, 1080, true}});
+    XServer x(kOneMonitor);
     TempDir dir;
     // A folder where the file should go: it cannot be replaced.
     std::filesystem::create_directory(dir.path() / "default.config");

@@ -26,41 +26,35 @@ std::string parseError(const std::string& text) {
 
 TEST(SimScenario, ErrorsNameTheLineAndTheProblem) {
     const std::string devices = "# two devices\n\ndevice 0 hmd\ndevice 1 controller   # held\n";
-    EXPECT_EQ(parseError(devices + "step\n  1 buttons menu gripp\n"), "t.txt:6: unknown button \"gripp\"");
-    EXPECT_EQ(parseError(devices + "step\n  1 buttonz menu\n"), "t.txt:6: unknown property \"buttonz\"");
-    EXPECT_EQ(parseError(devices + "step\n  2 trigger 0.5\n"), "t.txt:6: device 2 is not declared");
-    EXPECT_EQ(parseError(devices + "step\n  1 trigger 0.5x\n"), "t.txt:6: \"0.5x\" is not a number");
-    EXPECT_EQ(parseError(devices + "step\n  1 pad 0.5\n"), "t.txt:6: pad needs 2 numbers, got 1");
-    EXPECT_EQ(parseError(devices + "step\n  1 pose aim 0 1 0 0 1\n"),
-              "t.txt:6: pose aim needs 6 numbers, got 5");
-    EXPECT_EQ(parseError(devices + "step\n  1 pose aim 0 1 0 0 1 0\n"),
-              "t.txt:6: the aim target must be a finite point away from the position");
-    EXPECT_EQ(parseError(devices + "step\n  1 pose spin 1\n"),
-              "t.txt:6: unknown pose kind \"spin\" (aim, tip, at or matrix)");
-    EXPECT_EQ(parseError(devices + "step\n  1 valid maybe\n"),
-              "t.txt:6: expected \"yes\" or \"no\", got \"maybe\"");
-    EXPECT_EQ(parseError(devices + "step\n  1 buttons 0xzz\n"), "t.txt:6: bad button mask \"0xzz\"");
-    EXPECT_EQ(parseError(devices + "step polls=two\n"),
-              "t.txt:5: polls \"two\" is not a whole number from 0 to 4294967295");
-    EXPECT_EQ(parseError(devices + "step hold=3\n"),
-              "t.txt:5: unknown step condition \"hold\" (polls, ms or wait)");
-    EXPECT_EQ(parseError(devices + "step wait\n"),
-              "t.txt:5: step condition \"wait\" is not of the form key=value");
-    EXPECT_EQ(parseError(devices + "step\ndevice 2 controller\n"),
-              "t.txt:6: device lines must come before the first step");
-    EXPECT_EQ(parseError(devices + "  1 trigger 1\n"), "t.txt:5: a device change must follow a step line");
-    EXPECT_EQ(parseError(devices + "device 1 hmd\n"), "t.txt:5: device 1 is declared twice");
-    EXPECT_EQ(parseError("device 16 controller\n"),
-              "t.txt:1: device index \"16\" is not a whole number from 0 to 15");
-    EXPECT_EQ(parseError("device 3 wand\n"),
-              "t.txt:1: unknown device class \"wand\" (hmd, controller, tracker, reference or other)");
-    EXPECT_EQ(parseError("device 3 controller off\n"),
-              "t.txt:1: unknown device option \"off\" (disconnected or invalid)");
-    EXPECT_EQ(parseError("devise 3 controller\n"),
-              "t.txt:1: unknown keyword \"devise\" (init-error, device, step or a device index)");
-    EXPECT_EQ(parseError("init-error\n"), "t.txt:1: init-error needs one error code");
-    EXPECT_EQ(parseError("device 1 controller\r\nstep\r\n  1 trigger nope\r\n"),
-              "t.txt:3: \"nope\" is not a number");
+    const std::pair<std::string, std::string> cases[] = {
+        {devices + "step\n  1 buttons menu gripp\n", "t.txt:6: unknown button \"gripp\""},
+        {devices + "step\n  1 buttonz menu\n", "t.txt:6: unknown property \"buttonz\""},
+        {devices + "step\n  2 trigger 0.5\n", "t.txt:6: device 2 is not declared"},
+        {devices + "step\n  1 trigger 0.5x\n", "t.txt:6: \"0.5x\" is not a number"},
+        {devices + "step\n  1 pad 0.5\n", "t.txt:6: pad needs 2 numbers, got 1"},
+        {devices + "step\n  1 pose aim 0 1 0 0 1\n", "t.txt:6: pose aim needs 6 numbers, got 5"},
+        {devices + "step\n  1 pose aim 0 1 0 0 1 0\n",
+         "t.txt:6: the aim target must be a finite point away from the position"},
+        {devices + "step\n  1 pose spin 1\n", "t.txt:6: unknown pose kind \"spin\" (aim, tip, at or matrix)"},
+        {devices + "step\n  1 valid maybe\n", "t.txt:6: expected \"yes\" or \"no\", got \"maybe\""},
+        {devices + "step\n  1 buttons 0xzz\n", "t.txt:6: bad button mask \"0xzz\""},
+        {devices + "step polls=two\n", "t.txt:5: polls \"two\" is not a whole number from 0 to 4294967295"},
+        {devices + "step hold=3\n", "t.txt:5: unknown step condition \"hold\" (polls, ms or wait)"},
+        {devices + "step wait\n", "t.txt:5: step condition \"wait\" is not of the form key=value"},
+        {devices + "step\ndevice 2 controller\n", "t.txt:6: device lines must come before the first step"},
+        {devices + "  1 trigger 1\n", "t.txt:5: a device change must follow a step line"},
+        {devices + "device 1 hmd\n", "t.txt:5: device 1 is declared twice"},
+        {"device 16 controller\n", "t.txt:1: device index \"16\" is not a whole number from 0 to 15"},
+        {"device 3 wand\n",
+         "t.txt:1: unknown device class \"wand\" (hmd, controller, tracker, reference or other)"},
+        {"device 3 controller off\n", "t.txt:1: unknown device option \"off\" (disconnected or invalid)"},
+        {"devise 3 controller\n",
+         "t.txt:1: unknown keyword \"devise\" (init-error, device, step or a device index)"},
+        {"init-error\n", "t.txt:1: init-error needs one error code"},
+        {"device 1 controller\r\nstep\r\n  1 trigger nope\r\n", "t.txt:3: \"nope\" is not a number"},
+    };
+    for (const auto& [text, error] : cases)
+        EXPECT_EQ(parseError(text), error) << text;
 
     try {
         readScenarioFile("/nonexistent/dir/s.txt");
@@ -115,18 +109,10 @@ TEST(SimScenario, DeviceLinesGiveTheStateBeforeTheFirstStep) {
     vr::IVRSystem* system = &runtime.system;
     vr::TrackedDevicePose_t poses[16];
     system->GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseRawAndUncalibrated, 0, poses, 16);
-    const float identity[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
-    EXPECT_EQ(0, std::memcmp(poses[1].mDeviceToAbsoluteTracking.m, identity, sizeof identity));
-    EXPECT_TRUE(poses[1].bPoseIsValid);
-    EXPECT_TRUE(poses[1].bDeviceIsConnected);
-    EXPECT_EQ(poses[1].eTrackingResult, vr::TrackingResult_Running_OK);
     EXPECT_FALSE(poses[2].bPoseIsValid);
     EXPECT_FALSE(poses[2].bDeviceIsConnected);
     EXPECT_FALSE(poses[6].bPoseIsValid);
     EXPECT_FALSE(system->IsTrackedDeviceConnected(2));
-    EXPECT_FALSE(system->IsTrackedDeviceConnected(6));
-    EXPECT_FALSE(system->IsTrackedDeviceConnected(99));
-    EXPECT_EQ(system->GetTrackedDeviceClass(99), vr::TrackedDeviceClass_Invalid);
 
     vr::VRControllerState_t state;
     std::memset(&state, 0x5a, sizeof state);
@@ -134,10 +120,6 @@ TEST(SimScenario, DeviceLinesGiveTheStateBeforeTheFirstStep) {
     EXPECT_EQ(uint64_t{state.ulButtonPressed}, 0u);      // a copy: the field is packed to 4 bytes
     EXPECT_FALSE(system->GetControllerState(0, &state)); // not a controller
     EXPECT_FALSE(system->GetControllerState(16, &state));
-    EXPECT_TRUE(system->GetControllerState(1, &state));
-    EXPECT_EQ(state.unPacketNum, 1u);
-    EXPECT_TRUE(system->GetControllerState(1, &state));
-    EXPECT_EQ(state.unPacketNum, 2u);
 }
 
 struct Seen {
@@ -392,21 +374,6 @@ TEST(SimPoses, AimTipAndMatrix) {
     vr::HmdMatrix34_t raw = poseOf(runtime, 1);
     const float expected[3][4] = {{0, -1, 0, 0.125f}, {1, 0, 0, -2.5f}, {0, 0, 1, 1e-3f}};
     EXPECT_EQ(0, std::memcmp(raw.m, expected, sizeof expected));
-}
-
-TEST(SimPoses, DefaultScenarioHoldsAControllerAimingAhead) {
-    SimRuntime runtime(defaultScenario());
-    vr::IVRSystem* system = &runtime.system;
-    EXPECT_EQ(system->GetTrackedDeviceClass(0), vr::TrackedDeviceClass_HMD);
-    EXPECT_EQ(system->GetTrackedDeviceClass(1), vr::TrackedDeviceClass_Controller);
-    EXPECT_EQ(system->GetTrackedDeviceClass(2), vr::TrackedDeviceClass_Invalid);
-    vr::VRControllerState_t state{};
-    EXPECT_TRUE(system->GetControllerState(1, &state));
-    EXPECT_EQ(uint64_t{state.ulButtonPressed}, 0u); // a copy: the field is packed to 4 bytes
-    EXPECT_EQ(state.rAxis[1].x, 0.0f);
-    vr::HmdMatrix34_t m = poseOf(runtime, 1);
-    const float expected[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 1.2f}, {0, 0, 1, 0.5f}};
-    EXPECT_EQ(0, std::memcmp(m.m, expected, sizeof expected));
 }
 
 // The exported functions, in-process: simLoadScenarioText makes a scenario the process's own.

@@ -1,87 +1,41 @@
 // The shared library as a program linked to it sees it: the sim_probe program makes the calls and the
 // tests read its console, its exit status and the call log.
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <csignal>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
-
 namespace {
 
-struct ProbeRun {
-    int status = -1; // exit status, or -signal
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string shellQuote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using namespace testsupport;
 
 class SimLibrary : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("wand_sim_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-               "_" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+    // Runs the probe with the calls in `args` (separated by spaces), the simulated runtime's variables
+    // cleared, then set as given.
+    RunResult probe(const std::vector<std::pair<std::string, std::string>>& env, const std::string& args) {
+        std::vector<std::string> argv = {WAND_SIM_PROBE};
+        std::istringstream words(args);
+        for (std::string word; words >> word;)
+            argv.push_back(word);
+        return runProcess(
+            argv, {.env = env, .unset_env = {"WAND_SIM_SCENARIO", "WAND_SIM_LOG", "WAND_SIM_CONTROL"}});
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs the probe with the simulated runtime's variables cleared, then set as given.
-    ProbeRun probe(const std::vector<std::string>& env, const std::string& args) {
-        std::string command = "exec env -u WAND_SIM_SCENARIO -u WAND_SIM_LOG -u WAND_SIM_CONTROL";
-        for (const std::string& e : env)
-            command += " " + shellQuote(e);
-        command += " " + shellQuote(WAND_SIM_PROBE) + " " + args + " >" + shellQuote((dir / "out").string()) +
-                   " 2>" + shellQuote((dir / "err").string());
-        int raw = std::system(command.c_str());
-        ProbeRun run;
-        if (WIFEXITED(raw))
-            run.status = WEXITSTATUS(raw);
-        else if (WIFSIGNALED(raw))
-            run.status = -WTERMSIG(raw);
-        run.out = readFile(dir / "out");
-        run.err = readFile(dir / "err");
-        return run;
+    std::pair<std::string, std::string> scenario(const std::string& text) {
+        writeFile(dir.file("s.txt"), text);
+        return {"WAND_SIM_SCENARIO", dir.file("s.txt")};
     }
 
-    fs::path dir;
+    TempDir dir;
 };
 
-int64_t monotonicMicroseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 TEST_F(SimLibrary, TokenInterfaceAndDefaultScenarioThroughTheExportedFunctions) {
-    ProbeRun run =
+    RunResult run =
         probe({}, "token valid IVRSystem_012 iface IVRSystem_012 "
                   "init token valid IVRSystem_012 valid IVRSystem_011 iface IVRSystem_011 "
                   "iface IVRSystem_012 class 0 class 1 class 2 class 16 connected 1 connected 2 "
@@ -119,8 +73,9 @@ TEST_F(SimLibrary, TokenInterfaceAndDefaultScenarioThroughTheExportedFunctions) 
 }
 
 TEST_F(SimLibrary, InitErrorDescriptionsAndSymbols) {
-    ProbeRun run = probe({}, "desc 0 desc 100 desc 101 desc 102 desc 104 desc 105 desc 108 desc 109 desc 110 "
-                             "desc 121 desc 301 desc 7 desc -1 desc 103 symbol 121 symbol 0 symbol 42");
+    RunResult run =
+        probe({}, "desc 0 desc 100 desc 101 desc 102 desc 104 desc 105 desc 108 desc 109 desc 110 "
+                  "desc 121 desc 301 desc 7 desc -1 desc 103 symbol 121 symbol 0 symbol 42");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "desc No Error (0)\n"
                        "desc Installation Not Found (100)\n"
@@ -142,9 +97,8 @@ TEST_F(SimLibrary, InitErrorDescriptionsAndSymbols) {
 }
 
 TEST_F(SimLibrary, ScenarioInitErrorFailsEveryInitWithTokenZero) {
-    writeFile(dir / "s.txt", "init-error 121\ndevice 0 hmd\ndevice 1 controller\n");
-    ProbeRun run = probe({"WAND_SIM_SCENARIO=" + (dir / "s.txt").string()},
-                         "init token valid IVRSystem_012 iface IVRSystem_012 init");
+    RunResult run = probe({scenario("init-error 121\ndevice 0 hmd\ndevice 1 controller\n")},
+                          "init token valid IVRSystem_012 iface IVRSystem_012 init");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "init 0 121\n"
                        "token 0\n"
@@ -158,45 +112,42 @@ TEST_F(SimLibrary, MalformedScenarioStopsTheProgramAtInitWithFileLineAndProblem)
     for (int line = 1; line <= 8; ++line)
         text += "# comment " + std::to_string(line) + "\n";
     text += "device 0 hmd\ndevice 1 controller\nstep polls=2\n  1 buttons menu gripp\n  1 trigger 0.5\n";
-    writeFile(dir / "scenario.txt", text);
-    std::string path = (dir / "scenario.txt").string();
-    ProbeRun run = probe({"WAND_SIM_SCENARIO=" + path}, "token init token");
+    RunResult run = probe({scenario(text)}, "token init token");
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "token 0\n");
-    EXPECT_EQ(run.err, "simulated VR runtime: " + path + ":12: unknown button \"gripp\"\n");
+    EXPECT_EQ(run.err, "simulated VR runtime: " + dir.file("s.txt") + ":12: unknown button \"gripp\"\n");
 
-    ProbeRun missing = probe({"WAND_SIM_SCENARIO=" + (dir / "nothing.txt").string()}, "init");
+    RunResult missing = probe({{"WAND_SIM_SCENARIO", dir.file("nothing.txt")}}, "init");
     EXPECT_EQ(missing.status, 3);
     EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "simulated VR runtime: " + (dir / "nothing.txt").string() +
-                               ": cannot read the scenario file\n");
+    EXPECT_EQ(missing.err,
+              "simulated VR runtime: " + dir.file("nothing.txt") + ": cannot read the scenario file\n");
 }
 
 TEST_F(SimLibrary, WaitFilesInTheControlDirectoryOrBesideTheScenario) {
-    writeFile(dir / "s.txt", "device 0 hmd\n"
-                             "device 1 controller\n"
-                             "step wait=go\n"
-                             "  1 buttons menu\n"
-                             "step\n"
-                             "  1 buttons grip\n"
-                             "  1 trigger 0.25\n");
-    std::string scenario = "WAND_SIM_SCENARIO=" + (dir / "s.txt").string();
+    const auto file = scenario("device 0 hmd\n"
+                               "device 1 controller\n"
+                               "step wait=go\n"
+                               "  1 buttons menu\n"
+                               "step\n"
+                               "  1 buttons grip\n"
+                               "  1 trigger 0.25\n");
     auto line = [](int packet, const char* buttons, const char* trigger) {
         return "poll 1 1 packet=" + std::to_string(packet) + " buttons=" + buttons + " trigger=" + trigger +
                " pad=0,0\n";
     };
 
-    ProbeRun beside = probe({scenario}, "init iface IVRSystem_012 poll 1 poll 1 touch " +
-                                            shellQuote((dir / "go").string()) + " poll 1 poll 1");
+    RunResult beside =
+        probe({file}, "init iface IVRSystem_012 poll 1 poll 1 touch " + dir.file("go") + " poll 1 poll 1");
     EXPECT_EQ(beside.status, 0) << beside.err;
     EXPECT_EQ(beside.out, "init 1 0\niface IVRSystem_012 ptr 0\n" + line(1, "0x2", "0") +
                               line(2, "0x2", "0") + "touch\n" + line(3, "0x4", "0.25") +
                               line(4, "0x4", "0.25"));
 
-    fs::create_directories(dir / "control");
-    ProbeRun control = probe({scenario, "WAND_SIM_CONTROL=" + (dir / "control").string()},
-                             "init iface IVRSystem_012 poll 1 poll 1 poll 1 touch " +
-                                 shellQuote((dir / "control" / "go").string()) + " poll 1");
+    std::filesystem::create_directories(dir.path() / "control");
+    RunResult control =
+        probe({file, {"WAND_SIM_CONTROL", dir.file("control")}},
+              "init iface IVRSystem_012 poll 1 poll 1 poll 1 touch " + dir.file("control/go") + " poll 1");
     EXPECT_EQ(control.status, 0) << control.err;
     // The file beside the scenario from the first run does not count: the control directory is elsewhere.
     EXPECT_EQ(control.out, "init 1 0\niface IVRSystem_012 ptr 0\n" + line(1, "0x2", "0") +
@@ -205,12 +156,12 @@ TEST_F(SimLibrary, WaitFilesInTheControlDirectoryOrBesideTheScenario) {
 }
 
 TEST_F(SimLibrary, CallLogIsTimestampedOnTheMonotonicClock) {
-    writeFile(dir / "s.txt", "device 0 hmd\ndevice 1 controller\nstep\n  1 trigger 1\nstep\n  1 trigger 0\n");
-    fs::path log = dir / "calls.log";
-    int64_t before = monotonicMicroseconds();
-    ProbeRun run = probe({"WAND_SIM_SCENARIO=" + (dir / "s.txt").string(), "WAND_SIM_LOG=" + log.string()},
-                         "init iface IVRSystem_012 poll 1 pose 1 poll 1");
-    int64_t after = monotonicMicroseconds();
+    const auto file =
+        scenario("device 0 hmd\ndevice 1 controller\nstep\n  1 trigger 1\nstep\n  1 trigger 0\n");
+    const std::string log = dir.file("calls.log");
+    int64_t before = monotonicUs();
+    RunResult run = probe({file, {"WAND_SIM_LOG", log}}, "init iface IVRSystem_012 poll 1 pose 1 poll 1");
+    int64_t after = monotonicUs();
     ASSERT_EQ(run.status, 0) << run.err;
 
     std::istringstream lines(readFile(log));
@@ -242,8 +193,8 @@ TEST_F(SimLibrary, CallLogIsTimestampedOnTheMonotonicClock) {
 }
 
 TEST_F(SimLibrary, CallingAnUnusedSlotAbortsNamingIt) {
-    ProbeRun run = probe({}, "init iface IVRSystem_012 unused");
-    EXPECT_EQ(run.status, -SIGABRT);
+    RunResult run = probe({}, "init iface IVRSystem_012 unused");
+    EXPECT_EQ(run.status, 128 + SIGABRT);
     EXPECT_EQ(run.err,
               "simulated VR runtime: IVRSystem_012 slot 31 (GetHiddenAreaMesh) is not implemented\n");
 }

@@ -30,8 +30,20 @@ class WinePointer : public ::testing::Test {
             GTEST_FAIL() << "no wandpointer.exe and openvr_api.dll in " << windowsBin();
     }
 
-    testsupport::Process startPointer(const std::string& scenario, bool log = false) {
-        return desktop.start("wandpointer.exe", dir.path().string(), simEnv(dir, scenario, log));
+    // Starts wandpointer.exe with the two-monitor file once the hook runs, and waits until it is running.
+    testsupport::Process startPointer(const std::string& scenario) {
+        testsupport::writeFile(dir.file("default.config"), twoMonitorConfig());
+        auto pointer = desktop.start("wandpointer.exe", dir.path().string(), simEnv(dir, scenario));
+        EXPECT_TRUE(pointer.waitForOutput("SteamVR initialized!", kStartTimeout))
+            << pointer.out() << pointer.err();
+        return pointer;
+    }
+
+    // Waits for the X pointer at the Windows pixel (x, y).
+    void expectPointerAt(XObserver& observer, int x, int y, const testsupport::Process& pointer) {
+        EXPECT_TRUE(observer.waitForPointer(x + kWindowsToX, y, kEventTimeout))
+            << "pointer at " << observer.pointer().x << "," << observer.pointer().y << "\n"
+            << pointer.out();
     }
 
     void touch(const std::string& name) { testsupport::writeFile(dir.file(name), ""); }
@@ -47,25 +59,17 @@ TEST_F(WinePointer, PlacesTheCursorOnTheExactPixelOfEitherMonitor) {
     ASSERT_EQ(monitors.size(), 2u) << desktop.hookLog();
     EXPECT_EQ(desktop.hookVirtualScreen(), "-1280 0 3200 1080");
 
-    testsupport::writeFile(dir.file("default.config"), twoMonitorConfig());
     XObserver observer(desktop.xserver().display());
     auto pointer = startPointer(kHeadsetAndController + "step wait=go-left\n" + kOnPrimaryMonitor +
                                 "step wait=end\n" + kOnLeftMonitor);
-    ASSERT_TRUE(pointer.waitForOutput("SteamVR initialized!", kStartTimeout))
-        << pointer.out() << pointer.err();
-    EXPECT_TRUE(observer.waitForPointer(1440 + kWindowsToX, 810, kEventTimeout))
-        << "pointer at " << observer.pointer().x << "," << observer.pointer().y << "\n"
-        << pointer.out();
+    expectPointerAt(observer, 1440, 810, pointer);
     touch("go-left");
-    EXPECT_TRUE(observer.waitForPointer(-960 + kWindowsToX, 256, kEventTimeout))
-        << "pointer at " << observer.pointer().x << "," << observer.pointer().y << "\n"
-        << pointer.out();
+    expectPointerAt(observer, -960, 256, pointer);
     EXPECT_TRUE(pointer.running());
 }
 
 TEST_F(WinePointer, ClicksDragsWheelAndGripReachTheDesktopAsInjectedInput) {
     desktop.startHook();
-    testsupport::writeFile(dir.file("default.config"), twoMonitorConfig());
     XObserver observer(desktop.xserver().display());
     auto pointer = startPointer(kHeadsetAndController + "step wait=click\n" + kOnLeftMonitor +
                                 // a short pull: a click at release
@@ -79,8 +83,6 @@ TEST_F(WinePointer, ClicksDragsWheelAndGripReachTheDesktopAsInjectedInput) {
                                 "step wait=grip\n  1 pad 0 0\n"
                                 "step polls=3\n  1 buttons 0x4\n"
                                 "step wait=end\n  1 buttons none\n");
-    ASSERT_TRUE(pointer.waitForOutput("SteamVR initialized!", kStartTimeout))
-        << pointer.out() << pointer.err();
     ASSERT_TRUE(observer.waitForPointer(-960 + kWindowsToX, 256, kEventTimeout)) << pointer.out();
     EXPECT_TRUE(desktop.hookButtons().empty()) << toString(desktop.hookButtons());
 
@@ -110,12 +112,9 @@ TEST_F(WinePointer, ClicksDragsWheelAndGripReachTheDesktopAsInjectedInput) {
 // Ctrl+C while a drag holds the button: the button is released before the program ends.
 TEST_F(WinePointer, CtrlCReleasesTheHeldButton) {
     desktop.startHook();
-    testsupport::writeFile(dir.file("default.config"), twoMonitorConfig());
     // The trigger is pulled a few frames into the loop and held: a drag starts 200 ms later.
     auto pointer =
         startPointer(kHeadsetAndController + "step polls=3\n" + kOnLeftMonitor + "step\n  1 trigger 1\n");
-    ASSERT_TRUE(pointer.waitForOutput("SteamVR initialized!", kStartTimeout))
-        << pointer.out() << pointer.err();
     ASSERT_TRUE(desktop.waitForHookButtons(1, kEventTimeout)) << desktop.hookLog();
     EXPECT_EQ(toString(desktop.hookButtons()), toString({{"WM_LBUTTONDOWN", -960, 256, 0, true}}));
 
