@@ -3,6 +3,9 @@
 // Everything below must match the library byte for byte: record layouts, enum values, vtable slots.
 #pragma once
 
+// The declarations below mirror the library's tables line by line; keep them as laid out.
+// clang-format off
+
 #include <cstddef>
 #include <cstdint>
 
@@ -241,3 +244,4 @@ void* WAND_VR_CALLTYPE VR_GetGenericInterface(const char* pchInterfaceVersion, v
 uint32_t WAND_VR_CALLTYPE VR_GetInitToken();
 const char* WAND_VR_CALLTYPE VR_GetVRInitErrorAsEnglishDescription(vr::EVRInitError error);
 }
+// clang-format on

@@ -60,7 +60,8 @@ TEST(ControllerSelection, TheSecondControllersTriggerPutsItFirst) {
                                    "step polls=6\n"
                                    "step\n  2 trigger 0.9\n");
     EXPECT_EQ(std::vector<uint32_t>({2, 1}), s.indices);
-    EXPECT_EQ("\n1 controller(s) needed..\n\nMultiple controllers found.\nPress trigger to select primary controller",
+    EXPECT_EQ("\n1 controller(s) needed..\n\nMultiple controllers found.\nPress trigger to select primary "
+              "controller",
               s.output);
 }
 
