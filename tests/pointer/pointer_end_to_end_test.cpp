@@ -3,6 +3,7 @@
 // button events the server produced, and what the program prints and how it ends.
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/scenario_text.h"
 #include "tests/support/xserver.h"
 
 #include <gtest/gtest.h>
@@ -61,33 +62,6 @@ std::string text(const Config& c) {
         << c.dragging_threshold_ms << " }\n}";
     return out.str();
 }
-
-std::string number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
-}
-
-// Scenario lines for controller 1, held level and looking straight down -Z from (x, y, 0): its ray
-// meets the screens' plane at (x, y).
-std::string straightAt(double x, double y) {
-    return "  1 pose matrix 1 0 0 " + number(x) + " 0 1 0 " + number(y) + " 0 0 1 0\n";
-}
-// Aims at the centre of a desktop pixel, so that the expected pixel does not hang on the last bit.
-std::string atPixel(int px, int py) {
-    return straightAt((px + 0.5) / 1024.0, 1.0 - (py + 0.5) / 1024.0);
-}
-
-const std::string kDevices = "device 0 hmd\ndevice 1 controller\n";
-
-// Ends a scenario with a grip click: a middle click that tells the test every step before has run.
-const char* const kMiddleClickMark = "step polls=3\n  1 buttons grip\nstep polls=3\n  1 buttons none\n";
-
-const ButtonEvent kLeftPress{1, true}, kLeftRelease{1, false}, kMiddlePress{2, true},
-    kMiddleRelease{2, false}, kRightPress{3, true}, kRightRelease{3, false}, kWheelUpPress{4, true},
-    kWheelUpRelease{4, false}, kWheelDownPress{5, true}, kWheelDownRelease{5, false};
-
-using Events = std::vector<ButtonEvent>;
 
 // The microsecond time stamp of the sim log's "step N" line, or -1.
 int64_t stepStartUs(const std::string& log, int step) {
@@ -225,9 +199,9 @@ TEST_F(WandPointer, AimingAtKnownPointsPutsThePointerOnTheExpectedPixels) {
         aims.push_back({atPixel(x, y), x, y});
     // From (0.3, 0.2, 0.4), to the left of and below B, aimed at the centre of pixel (2900, 300); the
     // runtime turns the aim into a rotation matrix.
-    aims.push_back(
-        {"  1 pose aim 0.3 0.2 0.4 " + number(2900.5 / 1024.0) + " " + number(1.0 - 300.5 / 1024.0) + " -2\n",
-         2900, 300});
+    aims.push_back({"  1 pose aim 0.3 0.2 0.4 " + scenarioNumber(2900.5 / 1024.0) + " " +
+                        scenarioNumber(1.0 - 300.5 / 1024.0) + " -2\n",
+                    2900, 300});
     std::string scenario = kDevices;
     for (size_t i = 0; i < aims.size(); ++i)
         scenario += "step wait=g" + std::to_string(i) + "\n" + aims[i].pose;

@@ -4,6 +4,7 @@
 // held on the X server.
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/scenario_text.h"
 #include "tests/support/xserver.h"
 
 #include <gtest/gtest.h>
@@ -50,28 +51,6 @@ std::string replaced(std::string text, const std::string& from, const std::strin
         text.replace(at, from.size(), to);
     return text;
 }
-
-std::string number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
-}
-
-// Controller `device` held level, looking down -Z at the centre of desktop pixel (px, py).
-std::string atPixel(int px, int py, int device = 1) {
-    return "  " + std::to_string(device) + " pose matrix 1 0 0 " + number((px + 0.5) / 1024.0) + " 0 1 0 " +
-           number(1.0 - (py + 0.5) / 1024.0) + " 0 0 1 0\n";
-}
-
-const char* const kDevices = "device 0 hmd\ndevice 1 controller\n";
-// A grip click at the end of a scenario tells the test that every step before it has run.
-const char* const kMiddleClickMark = "step polls=3\n  1 buttons grip\nstep polls=3\n  1 buttons none\n";
-
-using Events = std::vector<ButtonEvent>;
-const ButtonEvent kLeftPress{1, true};
-const ButtonEvent kLeftRelease{1, false};
-const ButtonEvent kMiddlePress{2, true};
-const ButtonEvent kMiddleRelease{2, false};
 
 std::string describe(const Events& events) {
     std::string s;
