@@ -12,6 +12,7 @@
 // Usage: pointer_live_bench [steady seconds, default 10] [latency samples, default 400]
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/scenario_text.h"
 #include "tests/support/xserver.h"
 
 #include <algorithm>
@@ -70,16 +71,6 @@ ProcSample sample(int pid) {
             s.hwm_kb = std::stol(line.substr(6));
     }
     return s;
-}
-
-std::vector<int64_t> pollTimesUs(const std::string& log) {
-    std::vector<int64_t> times;
-    std::istringstream in(log);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.find(" GetControllerState ") != std::string::npos)
-            times.push_back(std::stoll(line));
-    return times;
 }
 
 // Instrumented: the runtime's call log (for the frame count) and the allocation counter. Plain: as a

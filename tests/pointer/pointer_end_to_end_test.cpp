@@ -63,27 +63,6 @@ std::string text(const Config& c) {
     return out.str();
 }
 
-// The microsecond time stamp of the sim log's "step N" line, or -1.
-int64_t stepStartUs(const std::string& log, int step) {
-    std::istringstream in(log);
-    std::string line;
-    const std::string tail = " step " + std::to_string(step);
-    while (std::getline(in, line))
-        if (line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
-            return std::stoll(line);
-    return -1;
-}
-
-std::vector<int64_t> pollTimesUs(const std::string& log) {
-    std::vector<int64_t> times;
-    std::istringstream in(log);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.find(" GetControllerState ") != std::string::npos)
-            times.push_back(std::stoll(line));
-    return times;
-}
-
 class WandPointer : public testing::Test {
   protected:
     static void SetUpTestSuite() { server_ = new XServer(kLayout); }

@@ -1,10 +1,13 @@
-// Pieces of simulator scenarios that the runner's end-to-end tests share. Their screens are calibrated
-// at 1024 pixels per metre in the plane z = 0, with desktop y growing downward from tracking y = 1.
+// Pieces of simulator scenarios, and readers of its call log, that the runner's end-to-end tests and
+// benchmarks share. Their screens are calibrated at 1024 pixels per metre in the plane z = 0, with desktop
+// y growing downward from tracking y = 1.
 #pragma once
 
 #include "tests/support/xserver.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,5 +42,28 @@ using Events = std::vector<ButtonEvent>;
 inline const ButtonEvent kLeftPress{1, true}, kLeftRelease{1, false}, kMiddlePress{2, true},
     kMiddleRelease{2, false}, kRightPress{3, true}, kRightRelease{3, false}, kWheelUpPress{4, true},
     kWheelUpRelease{4, false}, kWheelDownPress{5, true}, kWheelDownRelease{5, false};
+
+// In the simulated runtime's call log (WAND_SIM_LOG): the microsecond time stamp of the "step N" line,
+// or -1.
+inline int64_t stepStartUs(const std::string& log, int step) {
+    std::istringstream in(log);
+    std::string line;
+    const std::string tail = " step " + std::to_string(step);
+    while (std::getline(in, line))
+        if (line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+            return std::stoll(line);
+    return -1;
+}
+
+// The microsecond time stamps of the log's GetControllerState calls: one per frame of the runner.
+inline std::vector<int64_t> pollTimesUs(const std::string& log) {
+    std::vector<int64_t> times;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.find(" GetControllerState ") != std::string::npos)
+            times.push_back(std::stoll(line));
+    return times;
+}
 
 } // namespace testsupport
