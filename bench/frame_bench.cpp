@@ -58,6 +58,10 @@ PointerIo sinkIo(Sink& sink) {
     io.send_mouse_input = [&sink](const platform::MouseInput&) { ++sink.inputs; };
     io.tick_count = [&sink] { return sink.now; };
     io.sleep_ms = [&sink](uint32_t ms) { sink.now += ms; };
+    io.sleep_until = [&sink](uint32_t deadline) {
+        if (static_cast<int32_t>(deadline - sink.now) > 0)
+            sink.now = deadline;
+    };
     return io;
 }
 

@@ -46,6 +46,10 @@ void playFrames(const ConfigContents& config) {
     io.send_mouse_input = countButtons;
     io.tick_count = [] { return g_tick++; };
     io.sleep_ms = [](uint32_t ms) { g_tick += ms; };
+    io.sleep_until = [](uint32_t deadline) {
+        if (static_cast<int32_t>(deadline - g_tick) > 0)
+            g_tick = deadline;
+    };
     g_held[0] = g_held[1] = g_held[2] = 0;
 
     RunnerState runner;

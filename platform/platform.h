@@ -13,6 +13,11 @@ namespace platform {
 // Milliseconds with GetTickCount's semantics: unsigned 32 bits, wrapping; only differences matter.
 uint32_t tickCount();
 void sleepMs(uint32_t ms);
+// Sleeps until tickCount() reaches `deadline` (compared by wrapping difference; a deadline already
+// passed returns at once), in one wake-up where the system has a precise timer. It may return early: on
+// a signal, or on Windows without a high-resolution timer, where it does not sleep at all. Callers check
+// the tick afterwards.
+void sleepUntil(uint32_t deadline);
 
 // The console's "pause": waits for Enter (a key on Windows) only when standard input is interactive, so
 // scripts and tests never block.

@@ -18,12 +18,31 @@
 
 namespace platform {
 
-uint32_t tickCount() {
+namespace {
+
+uint64_t monotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ms =
-        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+} // namespace
+
+uint32_t tickCount() {
+    return static_cast<uint32_t>(monotonicMs());
+}
+
+void sleepUntil(uint32_t deadline) {
+    const uint64_t now = monotonicMs();
+    const auto ahead = static_cast<int32_t>(deadline - static_cast<uint32_t>(now));
+    if (ahead <= 0)
+        return;
+    // The tick reads `deadline` from the first nanosecond of that millisecond on: wake up right then,
+    // on the same clock, so that no drift between sleep and tick can add a second wake-up.
+    const uint64_t due = now + static_cast<uint64_t>(ahead);
+    const timespec at{static_cast<time_t>(due / 1000u), static_cast<long>(due % 1000u) * 1000000L};
+    // A signal ends the sleep early, as in sleepMs.
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
 }
 
 void sleepMs(uint32_t ms) {

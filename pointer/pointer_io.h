@@ -12,4 +12,5 @@ struct PointerIo {
     std::function<void(const platform::MouseInput&)> send_mouse_input = platform::sendMouseInput;
     std::function<uint32_t()> tick_count = platform::tickCount;
     std::function<void(uint32_t)> sleep_ms = platform::sleepMs;
+    std::function<void(uint32_t)> sleep_until = platform::sleepUntil; // until the tick reaches the value
 };

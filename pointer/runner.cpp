@@ -30,6 +30,9 @@ void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray
 }
 
 void paceFrame(uint32_t& frame_start_tick, const PointerIo& io) {
+    // One wake-up per frame, at the tick the frame is due; the tick decides, so a sleep that a signal or
+    // a missing precise timer cut short goes on in 1 ms steps.
+    io.sleep_until(frame_start_tick + kFramePeriodMs);
     while (io.tick_count() - frame_start_tick < kFramePeriodMs)
         io.sleep_ms(1);
     frame_start_tick = io.tick_count();

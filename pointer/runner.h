@@ -29,7 +29,8 @@ std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entri
 void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
                      CursorStabilizer& stabilizer, const PointerIo& io);
 
-// Waits until at least kFramePeriodMs have passed since the previous frame started, in 1 ms sleeps.
+// Waits until at least kFramePeriodMs have passed since the previous frame started: one sleep to the
+// due tick, then 1 ms sleeps while the tick says the time has not come.
 void paceFrame(uint32_t& frame_start_tick, const PointerIo& io);
 
 // One pass of the loop: pacing, controller update, and for a tracked controller the cursor and buttons.

@@ -64,18 +64,22 @@ TEST(CursorStabilizer, EveryPlacementOfAFrameIsASample) {
     EXPECT_EQ(rec.placements, (Placements{{250, 250}, {2000, 500}}));
 }
 
-TEST(FramePacing, FramesStartAtLeastFiveTicksApartAcrossTheWrap) {
+TEST(FramePacing, OneWakeUpPerFrameAndFramesStartAtLeastFiveTicksApartAcrossTheWrap) {
     RecordingIo rec;
     const PointerIo io = rec.io();
     rec.now = 0xFFFFFFFEu;
     uint32_t start = rec.now;
     paceFrame(start, io);
     EXPECT_EQ(start, 3u);
-    EXPECT_EQ(rec.sleeps, 5u);
+    EXPECT_EQ(rec.sleeps, 1u);
     rec.now = 10; // a slow frame: no sleep at all
     paceFrame(start, io);
     EXPECT_EQ(start, 10u);
-    EXPECT_EQ(rec.sleeps, 5u);
+    EXPECT_EQ(rec.sleeps, 1u);
+    rec.wakes_early_ms = 2; // the sleep cut short: the rest in 1 ms steps, to the tick
+    paceFrame(start, io);
+    EXPECT_EQ(start, 15u);
+    EXPECT_EQ(rec.sleeps, 4u);
 }
 
 } // namespace

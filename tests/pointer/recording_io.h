@@ -11,7 +11,8 @@ struct RecordingIo {
     std::vector<std::pair<int32_t, int32_t>> placements;
     std::vector<platform::MouseInput> inputs;
     uint32_t now = 0;
-    uint32_t sleeps = 0;
+    uint32_t sleeps = 0;         // wake-ups, of either kind of sleep
+    uint32_t wakes_early_ms = 0; // how far before its deadline sleep_until returns (a signal, a coarse timer)
 
     PointerIo io() {
         PointerIo io;
@@ -24,6 +25,11 @@ struct RecordingIo {
         io.sleep_ms = [this](uint32_t ms) {
             ++sleeps;
             now += ms;
+        };
+        io.sleep_until = [this](uint32_t deadline) {
+            ++sleeps;
+            if (static_cast<int32_t>(deadline - now) > 0)
+                now = deadline - wakes_early_ms;
         };
         return io;
     }
