@@ -3,6 +3,7 @@
 #include "config/config_file.h"
 #include "platform/platform.h"
 #include "pointer/runner.h"
+#include "shared/command_line.h"
 #include "shared/controller_selection.h"
 #include "shared/desktop_layout.h"
 #include "shared/vr_runtime.h"
@@ -14,12 +15,22 @@
 
 namespace {
 
+const ProgramHelp kHelp = {
+    "wandpointer",
+    "Turns the VR controller you pick into the desktop's mouse, from the calibration that wandsetup\n"
+    "wrote. Runs until Ctrl+C or until it is asked to end.\n",
+    "  default.config (or FILE) in the working folder: read once at start-up, never written.\n",
+    "  0  ended on request (Ctrl+C, closing the console, a termination signal); held buttons let go\n"
+    "  1  the configuration could not be opened or read, or the VR runtime did not start\n"
+    "  2  a mistake on the command line\n",
+};
+
 // The config, or nothing after its failure has been reported.
-std::optional<ConfigContents> loadConfig() {
+std::optional<ConfigContents> loadConfig(const std::string& path) {
     try {
-        std::optional<ConfigContents> config = readConfigFile("default.config");
+        std::optional<ConfigContents> config = readConfigFile(path);
         if (!config) {
-            std::printf("Could not open default.config, run config first!\n\n");
+            std::printf("Could not open %s, run config first!\n\n", path.c_str());
             platform::pauseConsole();
         }
         return config;
@@ -34,10 +45,13 @@ std::optional<ConfigContents> loadConfig() {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const CommandLine command_line = readCommandLine(argc, argv, kHelp);
+    if (command_line.exit_status)
+        return *command_line.exit_status;
     platform::prepareProcess();
 
-    std::optional<ConfigContents> config = loadConfig();
+    std::optional<ConfigContents> config = loadConfig(command_line.config_path);
     if (!config)
         return 1;
 
@@ -77,7 +91,11 @@ int main() {
 
     // From here on a request to stop is honoured between frames, so that no button stays held down.
     platform::installShutdownHandler();
-    const PointerIo io;
+    PointerIo io;
+#ifdef WAND_PACING_1MS_SLEEPS
+    // The pacing of earlier versions, for the live benchmark's comparison: 1 ms sleeps only.
+    io.sleep_until = [](uint32_t) {};
+#endif
     runner.buttons = ButtonState{};
     runner.frame_start_tick = io.tick_count();
     while (!platform::shutdownRequested())

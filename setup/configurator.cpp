@@ -21,7 +21,7 @@ int inputEnded() {
 
 } // namespace
 
-int runConfigurator(std::istream& in) {
+int runConfigurator(std::istream& in, const std::string& path) {
     const VrStartup vr = startVr();
     if (vr.error != vr::VRInitError_None) {
         reportVrStartupFailure(vr.error, Program::setup);
@@ -33,7 +33,7 @@ int runConfigurator(std::istream& in) {
 
     DesktopLayout layout;
     refresh(layout);
-    return calibrateAndWrite(in, controller, layout, kConfigFileName);
+    return calibrateAndWrite(in, controller, layout, path);
 }
 
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
@@ -68,7 +68,7 @@ int calibrateAndWrite(std::istream& in, TrackedController& controller, const Des
         platform::pauseConsole();
         return kExitWriteFailed;
     }
-    std::printf("\nConfiguration file 'default.config' written\n");
+    std::printf("\nConfiguration file '%s' written\n", path.c_str());
     std::printf("You can start the main program now\n\n");
     std::fflush(stdout);
     platform::pauseConsole();

@@ -14,8 +14,8 @@ inline constexpr int kExitVrStartupFailed = 1;
 inline constexpr int kExitInputEnded = 2;  // standard input ended before an answer; nothing written
 inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
 
-// Runs the dialogue with answers from `in` and returns the exit status.
-int runConfigurator(std::istream& in);
+// Runs the dialogue with answers from `in`, writes the file at `path` and returns the exit status.
+int runConfigurator(std::istream& in, const std::string& path = "default.config");
 
 // Everything after the layout is known: the method menu and calibration of each monitor, the handedness
 // question, and the file at `path`. Returns the exit status.

@@ -1,10 +1,31 @@
 // wandsetup: calibrates the desktop's monitors in VR tracking space and writes "default.config".
 #include "platform/platform.h"
 #include "setup/configurator.h"
+#include "shared/command_line.h"
 
 #include <iostream>
 
-int main() {
+namespace {
+
+const ProgramHelp kHelp = {
+    "wandsetup",
+    "Calibrates the desktop's monitors in VR tracking space: for each monitor, from left to right, the\n"
+    "controller touches or points at its four corners; then it asks for your handedness and writes the\n"
+    "calibration that wandpointer reads. Answers are read from standard input.\n",
+    "  default.config (or FILE) in the working folder: written at the end of a completed run, replacing\n"
+    "  the old file in one step; nothing is read.\n",
+    "  0  the file has been written\n"
+    "  1  the VR runtime did not start\n"
+    "  2  a mistake on the command line, or standard input ended before an answer (nothing written)\n"
+    "  3  the file could not be written (an old one is kept as it was)\n",
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine command_line = readCommandLine(argc, argv, kHelp);
+    if (command_line.exit_status)
+        return *command_line.exit_status;
     platform::prepareProcess();
-    return runConfigurator(std::cin);
+    return runConfigurator(std::cin, command_line.config_path);
 }

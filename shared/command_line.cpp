@@ -1,0 +1,81 @@
+#include "shared/command_line.h"
+
+#include <cstdio>
+#include <string_view>
+
+#ifndef WAND_VERSION
+#define WAND_VERSION "unknown"
+#endif
+
+namespace {
+
+// Where the loader looks for the VR client library, in its order.
+#ifdef _WIN32
+const char* const kLibrarySearch =
+    "  openvr_api.dll beside the program first, then the Windows system folders, the\n"
+    "  working folder and the folders of PATH.\n";
+#else
+const char* const kLibrarySearch =
+    "  libopenvr_api.so in the folders of LD_LIBRARY_PATH first, then beside the program"
+#ifdef WAND_OPENVR_DIR
+    ",\n  then in " WAND_OPENVR_DIR
+#endif
+    ", then in the\n  system's library folders (ldconfig).\n";
+#endif
+
+void printUsage(std::FILE* to, const char* name) {
+    std::fprintf(to, "Usage: %s [--config FILE] [--help] [--version]\n", name);
+}
+
+void printHelp(const ProgramHelp& help) {
+    printUsage(stdout, help.name);
+    std::printf("\n%s\n"
+                "Options:\n"
+                "  --config FILE  use FILE instead of default.config in the working folder\n"
+                "  --help         show this text and exit\n"
+                "  --version      show the version and exit\n\n"
+                "Files:\n%s\n"
+                "Exit status:\n%s\n"
+                "VR client library (from the VR runtime's SDK, not part of Wand):\n%s",
+                help.summary, help.files, help.statuses, kLibrarySearch);
+}
+
+// One line naming the mistake, then the usage.
+CommandLine mistake(const ProgramHelp& help, const std::string& what) {
+    std::fprintf(stderr, "%s: %s\n", help.name, what.c_str());
+    printUsage(stderr, help.name);
+    CommandLine line;
+    line.exit_status = kExitBadCommandLine;
+    return line;
+}
+
+} // namespace
+
+CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHelp& help) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            printHelp(help);
+            line.exit_status = 0;
+            return line;
+        }
+        if (argument == "--version") {
+            std::printf("%s %s\n", help.name, WAND_VERSION);
+            line.exit_status = 0;
+            return line;
+        }
+        if (argument == "--config") {
+            if (i + 1 == argc || argv[i + 1][0] == '\0')
+                return mistake(help, "option '--config' needs a file name");
+            line.config_path = argv[++i];
+        } else if (argument.substr(0, 9) == "--config=" && argument.size() > 9) {
+            line.config_path = std::string(argument.substr(9));
+        } else if (!argument.empty() && argument[0] == '-') {
+            return mistake(help, "unknown option '" + std::string(argument) + "'");
+        } else {
+            return mistake(help, "unexpected argument '" + std::string(argument) + "'");
+        }
+    }
+    return line;
+}

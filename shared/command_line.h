@@ -1,0 +1,26 @@
+// The command line both programs understand: --help, --version and --config FILE. Without arguments a
+// program runs exactly as it always has, on "default.config" in the working folder.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// What --help says about one program, beside the parts both share (usage, options, the VR library).
+struct ProgramHelp {
+    const char* name;     // "wandpointer"
+    const char* summary;  // what the program does, one paragraph
+    const char* files;    // the files it reads and writes
+    const char* statuses; // its exit statuses
+};
+
+struct CommandLine {
+    std::string config_path = "default.config";
+    // Set when the program must end at once with this status: after --help or --version (0), or after a
+    // mistake on the command line (2), which has been reported on standard error with the usage.
+    std::optional<int> exit_status;
+};
+
+inline constexpr int kExitBadCommandLine = 2;
+
+// Reads the arguments and answers --help, --version and mistakes on the spot.
+CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHelp& help);
