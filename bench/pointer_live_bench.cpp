@@ -1,33 +1,34 @@
 // wandpointer measured as it runs: the real program on Xvfb, driven by the simulated runtime.
 //
-// Steady phase: the controller aims at a monitor and nothing is pressed. Over a measured window it
-// reports frames per second (polls in the runtime's call log), CPU time of the runner per second of wall
-// time, resident memory, and the heap allocations the whole process made per second (a preloaded
-// counter; the loop should make none).
+// Steady phase: the controller aims at a monitor and nothing is pressed. The shipped program and a build
+// of it with the earlier frame pacing (1 ms sleeps until the tick has moved on, wandpointer_1ms_sleeps)
+// run one after the other, twice each, alternating, so that both see the same machine. For each: frames
+// per second and the closest two frames (polls in the runtime's call log, on the runner's own clock),
+// CPU time per second of wall time, resident memory; for the shipped one also the heap allocations the
+// whole process made per second (a preloaded counter; the loop should make none).
 //
 // Latency phase: the pose alternates between two pixels. Each change is released by the benchmark at a
 // moment unrelated to the runner's frames (it creates the file a step waits for) and timed until the X
 // server reports the pointer at the new pixel, read back on a connection of the benchmark's own.
 //
 // Usage: pointer_live_bench [steady seconds, default 10] [latency samples, default 400]
-#include "tests/support/files.h"
-#include "tests/support/process.h"
-#include "tests/support/scenario_text.h"
-#include "tests/support/xserver.h"
+#include "demo/harness.h"
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-using namespace testsupport;
+using namespace harness;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -48,6 +49,35 @@ std::string atPixel(int px, int py) {
                   1.0 - (py + 0.5) / 1024.0);
     return line;
 }
+
+// The microsecond time stamps of the call log's GetControllerState lines: one per frame of the runner.
+std::vector<int64_t> pollTimesUs(const std::string& log) {
+    std::vector<int64_t> times;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.find(" GetControllerState ") != std::string::npos)
+            times.push_back(std::stoll(line));
+    return times;
+}
+
+fs::path binDir() {
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
+
+// A scratch folder, removed with its contents at the end.
+struct Scratch {
+    fs::path path;
+    Scratch() {
+        std::string name = (fs::temp_directory_path() / "wand-bench.XXXXXX").string();
+        if (!mkdtemp(name.data())) {
+            std::perror("mkdtemp");
+            std::exit(1);
+        }
+        path = name;
+    }
+    ~Scratch() { fs::remove_all(path); }
+};
 
 struct ProcSample {
     double cpu_seconds = 0;
@@ -73,71 +103,106 @@ ProcSample sample(int pid) {
     return s;
 }
 
-// Instrumented: the runtime's call log (for the frame count) and the allocation counter. Plain: as a
-// user runs it, for CPU time and memory.
-ProcessOptions options(const XServer& server, const TempDir& dir, bool instrumented) {
-    ProcessOptions o;
-    o.working_dir = dir.path().string();
-    o.env = {server.displayEnv(),
-             {"WAND_SIM_SCENARIO", dir.file("scenario")},
-             {"WAND_SIM_CONTROL", dir.path().string()}};
+// Instrumented: the runtime's call log (for the frames) and the allocation counter. Plain: as a user
+// runs it, for CPU time and memory.
+Environment environment(const XServer& server, const Scratch& dir, bool instrumented) {
+    Environment env = {{"DISPLAY", server.display},
+                       {"WAND_SIM_SCENARIO", (dir.path / "scenario").string()},
+                       {"WAND_SIM_CONTROL", dir.path.string()}};
     if (instrumented) {
-        o.env.push_back({"WAND_SIM_LOG", dir.file("sim.log")});
-        o.env.push_back({"LD_PRELOAD", binPath("libwand_alloc_count.so")});
-        o.env.push_back({"WAND_ALLOC_COUNT_OUT", dir.file("allocations")});
+        env.push_back({"WAND_SIM_LOG", (dir.path / "sim.log").string()});
+        env.push_back({"LD_PRELOAD", (binDir() / "libwand_alloc_count.so").string()});
+        env.push_back({"WAND_ALLOC_COUNT_OUT", (dir.path / "allocations").string()});
     }
-    return o;
+    return env;
 }
 
 struct SteadyRun {
     double wall = 0;
     int64_t frames = 0;
+    double closest_ms = 0;        // the two frames closest together
+    int64_t under_five_ticks = 0; // pairs of frames less than 5 ticks apart
     ProcSample before;
     ProcSample after;
+    double cpuPercent() const { return 100.0 * (after.cpu_seconds - before.cpu_seconds) / wall; }
 };
 
-SteadyRun runSteady(const XServer& server, const TempDir& dir, int seconds, bool instrumented) {
+SteadyRun runSteady(const XServer& server, const Scratch& dir, const std::string& program, int seconds,
+                    bool instrumented) {
     SteadyRun run;
-    XObserver observer(server.display());
-    Process runner({binPath("wandpointer")}, options(server, dir, instrumented));
-    if (!observer.waitForPointer(700, 400)) {
-        std::fprintf(stderr, "the runner did not place the pointer: %s%s\n", runner.out().c_str(),
-                     runner.err().c_str());
+    fs::remove(dir.path / "sim.log");
+    XObserver observer;
+    open(observer, server.display);
+    Child runner;
+    start(runner, {(binDir() / program).string()}, dir.path, environment(server, dir, instrumented));
+    if (!waitForPointer(observer, {700, 400})) {
+        readOutput(runner);
+        std::fprintf(stderr, "%s did not place the pointer: %s%s\n", program.c_str(), runner.out.c_str(),
+                     runner.err.c_str());
         std::exit(1);
     }
     std::this_thread::sleep_for(1s); // past start-up
     const int64_t t1 = monotonicUs();
-    run.before = sample(runner.pid());
+    run.before = sample(runner.pid);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const int64_t t2 = monotonicUs();
-    run.after = sample(runner.pid());
+    run.after = sample(runner.pid);
     std::this_thread::sleep_for(1s);
-    runner.signal(SIGTERM);
-    runner.waitExit();
+    harness::signal(runner, SIGTERM);
+    waitExit(runner, 10s);
     run.wall = double(t2 - t1) / 1e6;
     if (instrumented) {
-        const std::vector<int64_t> polls = pollTimesUs(readFile(dir.path() / "sim.log"));
-        run.frames = std::count_if(polls.begin(), polls.end(), [&](int64_t t) { return t >= t1 && t < t2; });
+        std::vector<int64_t> polls = pollTimesUs(readFile(dir.path / "sim.log"));
+        polls.erase(std::remove_if(polls.begin(), polls.end(), [&](int64_t t) { return t < t1 || t >= t2; }),
+                    polls.end());
+        run.frames = int64_t(polls.size());
+        run.closest_ms = 1e9;
+        for (size_t i = 1; i < polls.size(); ++i) {
+            run.closest_ms = std::min(run.closest_ms, double(polls[i] - polls[i - 1]) / 1000.0);
+            // The runner's tick is this clock's milliseconds, truncated.
+            run.under_five_ticks += polls[i] / 1000 - polls[i - 1] / 1000 < 5;
+        }
     }
     return run;
 }
 
-int steady(const XServer& server, int seconds) {
-    TempDir dir;
-    writeFile(dir.path() / "default.config", kConfig);
-    writeFile(dir.path() / "scenario",
-              std::string("device 0 hmd\ndevice 1 controller\nstep\n") + atPixel(700, 400));
-    const SteadyRun plain = runSteady(server, dir, seconds, false);
-    const SteadyRun counted = runSteady(server, dir, seconds, true);
-    std::printf("steady: %.1f s measured\n", plain.wall);
-    std::printf("  frame rate        %.1f frames/s\n", double(counted.frames) / counted.wall);
-    std::printf("  runner CPU        %.2f %% of one core (%.2f %% with the call log and the counter)\n",
-                100.0 * (plain.after.cpu_seconds - plain.before.cpu_seconds) / plain.wall,
-                100.0 * (counted.after.cpu_seconds - counted.before.cpu_seconds) / counted.wall);
-    std::printf("  resident memory   %ld kB (peak %ld kB)\n", plain.after.rss_kb, plain.after.hwm_kb);
+struct Variant {
+    const char* label;
+    const char* program;
+    SteadyRun plain;
+    SteadyRun counted;
+};
 
-    // Allocations per second of the process's life; the loop runs from about the first second on.
-    std::ifstream counts(dir.file("allocations"));
+int steady(const XServer& server, int seconds) {
+    Scratch dir;
+    writeFile(dir.path / "default.config", kConfig);
+    writeFile(dir.path / "scenario",
+              std::string("device 0 hmd\ndevice 1 controller\nstep\n") + atPixel(700, 400));
+    Variant variants[2] = {{"shipped pacing", "wandpointer", {}, {}},
+                           {"1 ms sleeps", "wandpointer_1ms_sleeps", {}, {}}};
+    // Alternating, so that a change in the machine's load falls on both.
+    for (Variant& v : variants)
+        v.plain = runSteady(server, dir, v.program, seconds, false);
+    for (Variant& v : variants) {
+        v.counted = runSteady(server, dir, v.program, seconds, true);
+        if (&v == &variants[0])
+            fs::copy_file(dir.path / "allocations", dir.path / "allocations.shipped");
+    }
+    std::printf("steady: %.1f s measured per run\n", variants[0].plain.wall);
+    for (const Variant& v : variants) {
+        std::printf(
+            "  %-15s %6.1f frames/s, runner CPU %.2f %% of one core (%.2f %% with the call log and the "
+            "counter), %ld kB resident (peak %ld kB), closest frames %.2f ms apart, %lld pairs under 5 "
+            "ticks\n",
+            v.label, double(v.counted.frames) / v.counted.wall, v.plain.cpuPercent(), v.counted.cpuPercent(),
+            v.plain.after.rss_kb, v.plain.after.hwm_kb, v.counted.closest_ms,
+            static_cast<long long>(v.counted.under_five_ticks));
+    }
+    std::printf("  CPU ratio, shipped / 1 ms sleeps: %.2f\n",
+                variants[0].plain.cpuPercent() / variants[1].plain.cpuPercent());
+
+    // Allocations per second of the shipped program's life; the loop runs from about the first second on.
+    std::ifstream counts(dir.path / "allocations.shipped");
     std::string line;
     std::vector<unsigned long> per_second;
     while (std::getline(counts, line)) {
@@ -158,16 +223,18 @@ int steady(const XServer& server, int seconds) {
 }
 
 int latency(const XServer& server, int samples) {
-    TempDir dir;
-    writeFile(dir.path() / "default.config", kConfig);
+    Scratch dir;
+    writeFile(dir.path / "default.config", kConfig);
     std::string scenario = "device 0 hmd\ndevice 1 controller\nstep wait=s0\n" + atPixel(400, 300);
     const int xs[2] = {1500, 400};
     for (int k = 1; k <= samples; ++k)
         scenario += "step wait=s" + std::to_string(k) + "\n" + atPixel(xs[k % 2], 300 + k % 2 * 400);
-    writeFile(dir.path() / "scenario", scenario);
-    XObserver observer(server.display());
-    Process runner({binPath("wandpointer")}, options(server, dir, false));
-    if (!observer.waitForPointer(400, 300)) {
+    writeFile(dir.path / "scenario", scenario);
+    XObserver observer;
+    open(observer, server.display);
+    Child runner;
+    start(runner, {(binDir() / "wandpointer").string()}, dir.path, environment(server, dir, false));
+    if (!waitForPointer(observer, {400, 300})) {
         std::fprintf(stderr, "the runner did not place the pointer\n");
         return 1;
     }
@@ -180,10 +247,12 @@ int latency(const XServer& server, int samples) {
         const int next = k + 1;
         const PointerPosition want{xs[next % 2], 300 + next % 2 * 400};
         const int64_t t0 = monotonicUs();
-        writeFile(dir.path() / ("s" + std::to_string(k)), "");
+        char gate[32];
+        std::snprintf(gate, sizeof gate, "s%d", k);
+        writeFile(dir.path / gate, "");
         const int64_t deadline = t0 + 5'000'000;
         for (;;) {
-            if (observer.pointer() == want) {
+            if (pointer(observer) == want) {
                 ms.push_back(double(monotonicUs() - t0) / 1000.0);
                 break;
             }
@@ -194,8 +263,8 @@ int latency(const XServer& server, int samples) {
             std::this_thread::sleep_for(100us);
         }
     }
-    runner.signal(SIGTERM);
-    runner.waitExit();
+    harness::signal(runner, SIGTERM);
+    waitExit(runner, 10s);
     std::sort(ms.begin(), ms.end());
     auto at = [&](double q) { return ms[std::min(ms.size() - 1, size_t(q * double(ms.size())))]; };
     std::printf("latency: %zu pose changes, pose change to pointer seen on the X server\n", ms.size());
@@ -209,7 +278,8 @@ int latency(const XServer& server, int samples) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const int samples = argc > 2 ? std::atoi(argv[2]) : 400;
-    XServer server({{0, 0, 1920, 1080, true}});
+    XServer server;
+    start(server, {{0, 0, 1920, 1080, true}});
     if (int rc = steady(server, seconds))
         return rc;
     return latency(server, samples);

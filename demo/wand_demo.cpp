@@ -5,9 +5,7 @@
 //
 // Usage: wand_demo [OUTPUT_FOLDER]   (default: ./demo-output)
 #include "config/config_file.h"
-#include "tests/support/files.h"
-#include "tests/support/process.h"
-#include "tests/support/xserver.h"
+#include "demo/harness.h"
 
 #include <cairo.h>
 
@@ -25,13 +23,13 @@
 
 namespace {
 
-using namespace testsupport;
+using namespace harness;
 namespace fs = std::filesystem;
 
 // A monitor of the demo: its place on the X root and where its screen hangs in tracking space.
 struct DemoMonitor {
     const char* name;
-    TestMonitor rect;
+    Monitor rect;
     double upper_left[3]; // metres, tracking space; the screens face +Z
     double width_m;
     double height_m;
@@ -110,12 +108,13 @@ struct Prompt {
     std::string answer;
 };
 
-std::optional<int> converse(Process& program, const std::vector<Prompt>& prompts, Timeout timeout) {
+std::optional<int> converse(Child& program, const std::vector<Prompt>& prompts, Timeout timeout) {
     size_t shown = 0;
     size_t next = 0;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const std::string out = program.out();
+        readOutput(program);
+        const std::string out = program.out;
         if (out.size() > shown) {
             std::fwrite(out.data() + shown, 1, out.size() - shown, stdout);
             std::fflush(stdout);
@@ -129,15 +128,15 @@ std::optional<int> converse(Process& program, const std::vector<Prompt>& prompts
                 ++count;
             if (count >= prompt.occurrence) {
                 std::printf("\033[1m%s\033[0m\n", prompt.answer.c_str()); // the user's typing, echoed
-                program.writeStdin(prompt.answer + "\n");
+                writeInput(program, prompt.answer + "\n");
                 if (++next == prompts.size())
-                    program.closeStdin();
+                    closeInput(program);
             }
         }
-        if (const std::optional<int> status = program.exitStatus()) {
-            const std::string rest = program.out();
+        if (const std::optional<int> status = exitStatus(program)) {
+            const std::string& rest = program.out;
             std::fwrite(rest.data() + shown, 1, rest.size() - shown, stdout);
-            std::fputs(program.err().c_str(), stderr);
+            std::fputs(program.err.c_str(), stderr);
             return status;
         }
         if (std::chrono::steady_clock::now() > deadline)
@@ -348,23 +347,24 @@ int main(int argc, char** argv) {
             return 1;
         }
 
-    std::vector<TestMonitor> monitors;
+    std::vector<Monitor> monitors;
     for (const DemoMonitor& m : kMonitors)
         monitors.push_back(m.rect);
     std::printf("== Starting a virtual X display with two monitors\n");
-    XServer x(monitors);
-    std::printf("   display %s: %s (the star marks the primary)\n", x.display().c_str(),
-                toString(queryMonitors(x.display())).c_str());
+    XServer x;
+    start(x, monitors);
+    std::printf("   display %s:", x.display.c_str());
+    for (const Monitor& m : monitors)
+        std::printf(" %dx%d+%d+%d%s", m.width, m.height, m.x, m.y, m.primary ? "*" : "");
+    std::printf(" (the star marks the primary)\n");
 
     // ---- wandsetup with a scripted user
     std::printf(
         "\n== wandsetup, calibrating with the simulated VR runtime; the user's answers are in bold\n\n");
     writeFile(out_dir / "setup.scenario", setupScenario());
-    ProcessOptions setup_options;
-    setup_options.working_dir = out_dir.string();
-    setup_options.env = {x.displayEnv(), {"WAND_SIM_SCENARIO", (out_dir / "setup.scenario").string()}};
-    setup_options.keep_stdin_open = true;
-    Process setup({(bin / "wandsetup").string()}, setup_options);
+    Child setup;
+    start(setup, {(bin / "wandsetup").string()}, out_dir,
+          {{"DISPLAY", x.display}, {"WAND_SIM_SCENARIO", (out_dir / "setup.scenario").string()}});
     const std::vector<Prompt> answers = {{"2: Calibrate by pointing\n", 1, "1"},
                                          {"2: Calibrate by pointing\n", 2, "2"},
                                          {"2: Left-handed\n", 1, "1"}};
@@ -384,13 +384,13 @@ int main(int argc, char** argv) {
     writeFile(out_dir / "pointer.scenario", sweep.scenario);
     const fs::path log = out_dir / "pointer.sim.log";
     fs::remove(log);
-    XObserver observer(x.display());
-    ProcessOptions pointer_options;
-    pointer_options.working_dir = out_dir.string();
-    pointer_options.env = {x.displayEnv(),
-                           {"WAND_SIM_SCENARIO", (out_dir / "pointer.scenario").string()},
-                           {"WAND_SIM_LOG", log.string()}};
-    Process pointer({(bin / "wandpointer").string()}, pointer_options);
+    XObserver observer;
+    open(observer, x.display);
+    Child pointer;
+    start(pointer, {(bin / "wandpointer").string()}, out_dir,
+          {{"DISPLAY", x.display},
+           {"WAND_SIM_SCENARIO", (out_dir / "pointer.scenario").string()},
+           {"WAND_SIM_LOG", log.string()}});
     const std::string last_step = " step " + std::to_string(sweep.steps) + "\n";
     std::vector<Sample> trail;
     std::vector<ButtonEvent> buttons;
@@ -399,16 +399,16 @@ int main(int argc, char** argv) {
     int64_t finished = 0;
     for (;;) {
         const int64_t now = monotonicMs();
-        trail.push_back({now, observer.pointer()});
-        observer.pump();
-        for (const ButtonEvent& e : observer.buttonEvents())
+        trail.push_back({now, harness::pointer(observer)});
+        for (const ButtonEvent& e : buttonEvents(observer))
             buttons.push_back(e);
-        const std::string out = pointer.out();
+        const bool ended = exitStatus(pointer).has_value();
+        const std::string& out = pointer.out;
         if (out.size() > shown) {
             std::fwrite(out.data() + shown, 1, out.size() - shown, stdout);
             shown = out.size();
         }
-        if (!pointer.running())
+        if (ended)
             break;
         if (!finished && now - start > 500 && readFile(log).find(last_step) != std::string::npos)
             finished = now;
@@ -416,12 +416,11 @@ int main(int argc, char** argv) {
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    pointer.signal(SIGTERM);
-    const std::optional<int> pointer_status = pointer.waitExit(Timeout(5000));
-    std::printf("%s", pointer.out().substr(std::min(shown, pointer.out().size())).c_str());
-    std::fputs(pointer.err().c_str(), stderr);
-    observer.pump();
-    for (const ButtonEvent& e : observer.buttonEvents())
+    harness::signal(pointer, SIGTERM);
+    const std::optional<int> pointer_status = waitExit(pointer, Timeout(5000));
+    std::printf("%s", pointer.out.substr(std::min(shown, pointer.out.size())).c_str());
+    std::fputs(pointer.err.c_str(), stderr);
+    for (const ButtonEvent& e : buttonEvents(observer))
         buttons.push_back(e);
 
     // ---- report
