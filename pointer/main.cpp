@@ -19,7 +19,7 @@ const ProgramHelp kHelp = {
     "wandpointer",
     "Turns the VR controller you pick into the desktop's mouse, from the calibration that wandsetup\n"
     "wrote. Runs until Ctrl+C or until it is asked to end.\n",
-    "  default.config (or FILE) in the working folder: read once at start-up, never written.\n",
+    "  default.config in the working folder, or FILE: read once at start-up, never written.\n",
     "  0  ended on request (Ctrl+C, closing the console, a termination signal); held buttons let go\n"
     "  1  the configuration could not be opened or read, or the VR runtime did not start\n"
     "  2  a mistake on the command line\n",

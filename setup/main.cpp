@@ -12,7 +12,7 @@ const ProgramHelp kHelp = {
     "Calibrates the desktop's monitors in VR tracking space: for each monitor, from left to right, the\n"
     "controller touches or points at its four corners; then it asks for your handedness and writes the\n"
     "calibration that wandpointer reads. Answers are read from standard input.\n",
-    "  default.config (or FILE) in the working folder: written at the end of a completed run, replacing\n"
+    "  default.config in the working folder, or FILE: written at the end of a completed run, replacing\n"
     "  the old file in one step; nothing is read.\n",
     "  0  the file has been written\n"
     "  1  the VR runtime did not start\n"
