@@ -27,9 +27,10 @@ struct RecordingIo {
             now += ms;
         };
         io.sleep_until = [this](uint32_t deadline) {
+            if (static_cast<int32_t>(deadline - now) <= 0)
+                return; // already due: no sleep, as on the platforms
             ++sleeps;
-            if (static_cast<int32_t>(deadline - now) > 0)
-                now = deadline - wakes_early_ms;
+            now = deadline - wakes_early_ms;
         };
         return io;
     }
