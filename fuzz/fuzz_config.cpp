@@ -53,8 +53,7 @@ void playFrames(const ConfigContents& config) {
     runner.settings = config.settings;
     runner.controller = makeTrackedController(g_system, 1);
     update(runner.controller);
-    runner.stabilizer = makeCursorStabilizer(config.settings.average_of_N_previous_positions,
-                                             config.settings.stabilization_enable);
+    prepareStabilization(runner);
     runner.frame_start_tick = io.tick_count();
 
     SimDevice& controller = simProcessRuntime().devices[1];
