@@ -4,8 +4,8 @@
 // downward. The real runFrame plays them against the in-process simulated runtime on a synthetic clock,
 // once per configuration, with the same person every time.
 //
-// pointing_bench [min_cutoff_hz beta derivative_cutoff_hz click_freeze_degrees [trials]]
-// replaces the 1€ settings (defaults: the recommended ones) for trying other values.
+// pointing_bench [min_cutoff_hz beta derivative_cutoff_hz click_freeze_degrees [trials [seed]]]
+// replaces the 1€ settings (defaults: the recommended ones) for trying other values, and the person.
 #include "pointer/runner.h"
 #include "shared/vr_runtime.h"
 #include "sim/sim_core.h"
@@ -208,7 +208,6 @@ struct Playback {
     Pixel cursor;
     std::vector<Pixel> cursor_at;                   // per ms
     std::vector<std::pair<uint32_t, Pixel>> clicks; // when and where each left click went down
-    bool placed = false;
 };
 
 void showPerson(const Person& p, uint32_t ms) {
@@ -228,7 +227,6 @@ Figures play(const Person& person, const RunnerSettings& settings, vr::IVRSystem
     PointerIo io;
     io.set_cursor_pos = [&pb](int32_t x, int32_t y) {
         pb.cursor = {double(x), double(y)};
-        pb.placed = true;
         return true;
     };
     io.send_mouse_input = [&pb](const platform::MouseInput& input) {
@@ -341,6 +339,7 @@ int main(int argc, char** argv) {
     }
     if (argc >= 6)
         trials = std::atoi(argv[5]);
+    const unsigned seed = argc >= 7 ? static_cast<unsigned>(std::atoi(argv[6])) : 12;
 
     simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
     const VrStartup vr = startVr();
@@ -350,8 +349,8 @@ int main(int argc, char** argv) {
     }
     // Jitter and clicks come from the shaking hand. Lag and settle time come from the steady one, so that
     // they show the delay of the filter itself rather than where the tremor happened to be.
-    const Person person = makePerson(trials, 12, true);
-    const Person steady = makePerson(trials, 12, false);
+    const Person person = makePerson(trials, seed, true);
+    const Person steady = makePerson(trials, seed, false);
 
     struct Row {
         const char* name;
