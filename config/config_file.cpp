@@ -154,18 +154,20 @@ const Json::Value* optionalMember(const Json::Value& object, const char* key) {
     return object.find(key, key + std::strlen(key));
 }
 
-// An optional tuning number: an absent key keeps `value`; anything but a finite number of 0 or more
-// stops the start-up with a message that names the key.
-void readTuningNumber(const Json::Value& object, const char* group, const char* key, float& value) {
+// An optional tuning number: an absent key keeps `value`; anything but a finite number of 0 or more (above
+// 0 where `above_zero`) stops the start-up with a message that names the key.
+void readTuningNumber(const Json::Value& object, const char* group, const char* key, float& value,
+                      bool above_zero = false) {
     const Json::Value* member = optionalMember(object, key);
     if (member == nullptr) {
         return;
     }
-    const float number = member->isNumeric() ? static_cast<float>(member->asDouble()) : -1.0f;
-    if (!std::isfinite(number) || number < 0.0f) {
-        refuseSetting(group, key, "a finite number of 0 or more");
+    const double number = member->isNumeric() ? member->asDouble() : -1.0;
+    if (!std::isfinite(number) || number < 0.0 || (above_zero && number == 0.0) ||
+        number > std::numeric_limits<float>::max()) {
+        refuseSetting(group, key, above_zero ? "a finite number above 0" : "a finite number of 0 or more");
     }
-    value = number;
+    value = static_cast<float>(number);
 }
 
 void readStabilizationFilter(const Json::Value& stabilization, RunnerSettings& settings) {
@@ -218,7 +220,8 @@ ConfigContents readDocument(Json::Value& root) {
     // The steadier pointing is the user's to add by hand; the configurator writes none of these keys.
     const Json::Value& stabilization = root["stabilization"];
     readStabilizationFilter(stabilization, settings);
-    readTuningNumber(stabilization, "stabilization", "min_cutoff_hz", settings.min_cutoff_hz);
+    // A cutoff of 0 Hz at rest would leave the cursor short of where the controller points, for good.
+    readTuningNumber(stabilization, "stabilization", "min_cutoff_hz", settings.min_cutoff_hz, true);
     readTuningNumber(stabilization, "stabilization", "beta", settings.beta);
     readTuningNumber(stabilization, "stabilization", "derivative_cutoff_hz", settings.derivative_cutoff_hz);
     readTuningNumber(root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
