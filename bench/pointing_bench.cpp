@@ -234,6 +234,7 @@ Figures play(const Person& person, const RunnerSettings& settings, vr::IVRSystem
             pb.clicks.emplace_back(pb.now, pb.cursor);
     };
     io.tick_count = [&pb] { return pb.now; };
+    io.sleep_until = [](uint32_t) {}; // the synthetic time moves in the 1 ms sleeps, which sample the cursor
     io.sleep_ms = [&pb](uint32_t ms) {
         for (uint32_t i = 0; i < ms; ++i) {
             pb.cursor_at.push_back(pb.cursor);
