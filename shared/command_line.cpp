@@ -12,15 +12,15 @@ namespace {
 // Where the loader looks for the VR client library, in its order.
 #ifdef _WIN32
 const char* const kLibrarySearch =
-    "  openvr_api.dll beside the program first, then the Windows system folders, the\n"
-    "  working folder and the folders of PATH.\n";
+    "  openvr_api.dll, in the program's own folder, then in the Windows system folders, the working\n"
+    "  folder and the folders of PATH. Without it the program does not start.\n";
 #else
 const char* const kLibrarySearch =
-    "  libopenvr_api.so in the folders of LD_LIBRARY_PATH first, then beside the program"
+    "  libopenvr_api.so, in the folders of LD_LIBRARY_PATH, then in the program's own folder,\n"
 #ifdef WAND_OPENVR_DIR
-    ",\n  then in " WAND_OPENVR_DIR
+    "  then in " WAND_OPENVR_DIR ",\n"
 #endif
-    ", then in the\n  system's library folders (ldconfig).\n";
+    "  then in the system's library folders (ldconfig). Without it the program does not start.\n";
 #endif
 
 void printUsage(std::FILE* to, const char* name) {
