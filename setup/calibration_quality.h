@@ -2,6 +2,7 @@
 // wrong with them. Pure arithmetic on the corners as they are stored; nothing here changes them.
 #pragma once
 
+#include "setup/corner_order.h" // the corners' names, which the warnings use
 #include "shared/geometry.h"
 
 #include <array>

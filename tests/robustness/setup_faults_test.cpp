@@ -44,7 +44,7 @@ SetupRun runSetup(const XServer& x, const TempDir& dir, const std::vector<std::s
     options.env = {x.displayEnv(), {"WAND_SIM_SCENARIO", dir.file("user.scenario")}};
     options.stdin_text = answers;
     RunResult result = runProcess(argv, options, kRunTimeout);
-    return {result.status, result.out, result.err};
+    return {result.status, withoutSummaries(result.out), result.err};
 }
 
 std::string expectedFile(int handedness) {

@@ -55,6 +55,9 @@ struct SetupRun {
     std::string file; // "default.config" after the run, "" when there is none
 };
 
+// The transcript without the summary line after each calibration (the calibration quality tests' business).
+std::string withoutSummaries(std::string out);
+
 // Runs wandsetup in `dir` on the X display `display` ("" for none at all), played by `user`, with
 // `answers` on standard input.
 SetupRun runSetupOn(const std::string& display, const testsupport::TempDir& dir,

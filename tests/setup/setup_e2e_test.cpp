@@ -75,7 +75,7 @@ TEST(SetupTranscript, OneMonitorTouchedWritesTheWholeFile) {
     ScriptedController user;
     // The tips land on (0.5, 1, -1) and so on; the pose holds the controller's origin.
     user.pressAll({translated(0.5f, 1.077f, -0.962f), translated(0.5f, 0.577f, -0.962f),
-                   translated(1.5f, 0.577f, -0.962f), translated(1.5f, 1.077f, -0.962f)});
+                   translated(1.375f, 0.577f, -0.962f), translated(1.375f, 1.077f, -0.962f)});
     user.finish();
 
     const SetupRun run = runSetup(x, dir, user, "1\n1\n");
@@ -86,8 +86,8 @@ TEST(SetupTranscript, OneMonitorTouchedWritesTheWholeFile) {
     // -1. The file's text itself is checked byte for byte with the configuration file's tests.
     EXPECT_EQ(run.file, configText({calibrated({0, 0, 1920, 1080}, {Vec3{0.5f, 1.0f, -1.0f},
                                                                     {0.5f, 0.5f, -1.0f},
-                                                                    {1.5f, 0.5f, -1.0f},
-                                                                    {1.5f, 1.0f, -1.0f}})},
+                                                                    {1.375f, 0.5f, -1.0f},
+                                                                    {1.375f, 1.0f, -1.0f}})},
                                    kOneHash, 1));
 }
 
@@ -299,7 +299,7 @@ TEST(SetupWriteFailure, ReportsTheErrorAndKeepsWhatWasThere) {
     std::filesystem::create_directory(dir.path() / "default.config");
     writeFile(dir.path() / "default.config" / "kept", "kept");
     ScriptedController user;
-    user.pressAll(touchPoses(kLeftScreen));
+    user.pressAll(touchPoses(kRightScreen));
     user.finish();
     const SetupRun run = runSetup(x, dir, user, "1 1\n");
     EXPECT_EQ(run.status, 3) << run.out << run.err;

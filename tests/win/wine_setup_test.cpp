@@ -48,8 +48,9 @@ class WineSetup : public ::testing::Test {
 };
 
 TEST_F(WineSetup, CalibratesBothMonitorsAndWritesTheConfigWithCrLf) {
+    // The primary's corners (3 x 2 m for 16:9 pixels) warn about the aspect: the third answer keeps them.
     auto setup =
-        desktop.start("wandsetup.exe", dir.path().string(), simEnv(dir, touchAllCorners()), "1\n1\n1\n");
+        desktop.start("wandsetup.exe", dir.path().string(), simEnv(dir, touchAllCorners()), "1\n1\n1\n1\n");
     const auto status = setup.waitExit(kStartTimeout);
     ASSERT_EQ(status, 0) << setup.out() << setup.err();
 
