@@ -20,8 +20,8 @@
 // - Two careful aims at a corner each pass within 10 mm of it, so within 20 mm of each other; aims 20 mm
 //   or more apart warn.
 // - Physical and pixel aspect agree on any monitor with square pixels. Careful corners move the measured
-//   aspect by 3 % at most; a stretched picture is 11 % off (16:10 on a 16:9 panel) or more (4:3: 33 %).
-//   More than 10 % warns.
+//   aspect by a few per cent (under 5 % on a screen 300 mm wide); a stretched picture is 11 % off (16:10
+//   on a 16:9 panel) or more (4:3: 33 %). More than 10 % warns.
 // - A screen under 50 mm on a side is no monitor: the corners were taken in the wrong place.
 inline constexpr double kCornerOffWarningMm = 20.0;
 inline constexpr double kAimGapWarningMm = 20.0;
