@@ -144,6 +144,47 @@ Json::Value parseDocument(const std::string& text) {
     return root;
 }
 
+[[noreturn]] void refuseSetting(const char* group, const char* key, const char* expected) {
+    throw Json::LogicError(std::string("Bad \"") + group + "\" / \"" + key +
+                           "\" in default.config: expected " + expected + ".");
+}
+
+// The member `key` of `object`, or null when the object has none.
+const Json::Value* optionalMember(const Json::Value& object, const char* key) {
+    return object.find(key, key + std::strlen(key));
+}
+
+// An optional tuning number: an absent key keeps `value`; anything but a finite number of 0 or more (above
+// 0 where `above_zero`) stops the start-up with a message that names the key.
+void readTuningNumber(const Json::Value& object, const char* group, const char* key, float& value,
+                      bool above_zero = false) {
+    const Json::Value* member = optionalMember(object, key);
+    if (member == nullptr) {
+        return;
+    }
+    const double number = member->isNumeric() ? member->asDouble() : -1.0;
+    if (!std::isfinite(number) || number < 0.0 || (above_zero && number == 0.0) ||
+        number > std::numeric_limits<float>::max()) {
+        refuseSetting(group, key, above_zero ? "a finite number above 0" : "a finite number of 0 or more");
+    }
+    value = static_cast<float>(number);
+}
+
+void readStabilizationFilter(const Json::Value& stabilization, RunnerSettings& settings) {
+    const Json::Value* member = optionalMember(stabilization, "filter");
+    if (member == nullptr) {
+        return;
+    }
+    const std::string name = member->isString() ? member->asString() : "";
+    if (name == "average") {
+        settings.stabilization_filter = StabilizationFilter::average;
+    } else if (name == "one_euro") {
+        settings.stabilization_filter = StabilizationFilter::one_euro;
+    } else {
+        refuseSetting("stabilization", "filter", "\"one_euro\" or \"average\"");
+    }
+}
+
 // Every lookup uses the modifying member access: a missing member is null and converts to 0, 0.0 or
 // false. A value of the wrong type raises Json::LogicError from JsonCpp itself.
 ConfigContents readDocument(Json::Value& root) {
@@ -175,6 +216,15 @@ ConfigContents readDocument(Json::Value& root) {
         root["stabilization"]["average_of_N_previous_positions"].asInt();
     settings.controller_angle_offset_x = root["controller_angle_offset"]["x"].asFloat();
     settings.controller_angle_offset_y = root["controller_angle_offset"]["y"].asFloat();
+
+    // The steadier pointing is the user's to add by hand; the configurator writes none of these keys.
+    const Json::Value& stabilization = root["stabilization"];
+    readStabilizationFilter(stabilization, settings);
+    // A cutoff of 0 Hz at rest would leave the cursor short of where the controller points, for good.
+    readTuningNumber(stabilization, "stabilization", "min_cutoff_hz", settings.min_cutoff_hz, true);
+    readTuningNumber(stabilization, "stabilization", "beta", settings.beta);
+    readTuningNumber(stabilization, "stabilization", "derivative_cutoff_hz", settings.derivative_cutoff_hz);
+    readTuningNumber(root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
 
     // The hash only serves a warning about a changed monitor layout, so a hand-edited value of another
     // type is ignored rather than refused.

@@ -52,11 +52,12 @@ int main() {
     runner.displays = makeDisplayList(config->displays);
     runner.settings = config->settings;
     const RunnerSettings& settings = runner.settings;
-    if (!stabilizerLengthUsable(settings.average_of_N_previous_positions, settings.stabilization_enable))
+    const bool averaging = averagesPositions(settings);
+    if (!stabilizerLengthUsable(settings.average_of_N_previous_positions, averaging))
         std::printf("\nWarning: stabilization needs average_of_N_previous_positions of 1 or more, found %d;"
                     " the cursor follows the pointer without averaging.\n",
                     static_cast<int>(settings.average_of_N_previous_positions));
-    if (stabilizerLengthTooLong(settings.average_of_N_previous_positions, settings.stabilization_enable))
+    if (stabilizerLengthTooLong(settings.average_of_N_previous_positions, averaging))
         std::printf("\nWarning: stabilization averages at most %d previous positions, found "
                     "average_of_N_previous_positions %d; the last %d are averaged.\n",
                     static_cast<int>(kMaxStabilizerLength),
@@ -72,8 +73,7 @@ int main() {
 
     runner.controller = selectControllers(vr.system, 1, {"primary"}).front();
     update(runner.controller);
-    runner.stabilizer =
-        makeCursorStabilizer(settings.average_of_N_previous_positions, settings.stabilization_enable);
+    prepareStabilization(runner);
 
     // From here on a request to stop is honoured between frames, so that no button stays held down.
     platform::installShutdownHandler();

@@ -9,9 +9,20 @@ std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entri
     return displays;
 }
 
-void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
+bool averagesPositions(const RunnerSettings& settings) {
+    return settings.stabilization_enable && settings.stabilization_filter == StabilizationFilter::average;
+}
+
+void prepareStabilization(RunnerState& runner) {
+    runner.stabilizer = makeCursorStabilizer(runner.settings.average_of_N_previous_positions,
+                                             averagesPositions(runner.settings));
+    runner.direction_filter = makeDirectionFilter(runner.settings);
+}
+
+bool pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
                      CursorStabilizer& stabilizer, const PointerIo& io) {
     const Vec3 origin{ray.origin.x, ray.origin.y, ray.origin.z};
+    bool placed = false;
     for (DisplayPlane& display : displays) {
         const auto pixel = mapRayToDisplay(display, origin, ray.direction);
         if (!pixel)
@@ -26,7 +37,9 @@ void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray
             display.is_current = true;
         }
         placeCursor(stabilizer, *x, *y, io);
+        placed = true;
     }
+    return placed;
 }
 
 void paceFrame(uint32_t& frame_start_tick, const PointerIo& io) {
@@ -60,10 +73,19 @@ void runFrame(RunnerState& runner, const PointerIo& io) {
         loseTracking(runner, io);
         return;
     }
+    const RunnerSettings& settings = runner.settings;
+    Vec3 direction;
+    bool placed = false;
     if (runner.buttons.cursor_enabled) {
-        const PointingRay ray = pointingRay(runner.controller, runner.settings.controller_angle_offset_x,
-                                            runner.settings.controller_angle_offset_y);
-        pointAtDisplays(runner.displays, ray, runner.stabilizer, io);
+        PointingRay ray = pointingRay(runner.controller, settings.controller_angle_offset_x,
+                                      settings.controller_angle_offset_y);
+        if (runner.direction_filter.enabled)
+            ray.direction = filterDirection(runner.direction_filter, ray.direction, io.tick_count());
+        direction = ray.direction;
+        if (!freezeHolds(runner.click_freeze, direction, settings.click_freeze_degrees))
+            placed = pointAtDisplays(runner.displays, ray, runner.stabilizer, io);
     }
-    handleButtons(runner.controller, runner.settings, runner.buttons, io);
+    handleButtons(runner.controller, settings, runner.buttons, io);
+    followTrigger(runner.click_freeze, runner.controller, runner.buttons, direction, placed,
+                  settings.click_freeze_degrees);
 }

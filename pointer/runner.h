@@ -5,6 +5,7 @@
 #include "pointer/button_handling.h"
 #include "pointer/cursor_stabilizer.h"
 #include "pointer/display_plane.h"
+#include "pointer/pointer_filter.h"
 #include "pointer/pointer_io.h"
 #include "shared/tracked_controller.h"
 
@@ -18,15 +19,22 @@ struct RunnerState {
     RunnerSettings settings;
     TrackedController controller;
     CursorStabilizer stabilizer;
+    DirectionFilter direction_filter;
+    ClickFreeze click_freeze;
     ButtonState buttons;
     uint32_t frame_start_tick = 0;
 };
 
 std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entries);
 
+// Stabilization on with the filter "average": the moving average of pixel positions.
+bool averagesPositions(const RunnerSettings& settings);
+// The stabilizer and the direction filter that runner.settings ask for.
+void prepareStabilization(RunnerState& runner);
+
 // Tries every monitor in list order and places the cursor for each one the ray lands on; the monitor
-// that the ray enters becomes the current one.
-void pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
+// that the ray enters becomes the current one. Returns whether the cursor was placed.
+bool pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
                      CursorStabilizer& stabilizer, const PointerIo& io);
 
 // Waits until at least kFramePeriodMs have passed since the previous frame started, in 1 ms sleeps.

@@ -1,0 +1,56 @@
+// Steadier pointing: the 1€ filter on the pointing direction, and the click freeze that holds the cursor
+// still while the trigger's pull rotates the controller.
+#pragma once
+
+#include "config/config_file.h"
+#include "pointer/button_handling.h"
+#include "shared/geometry.h"
+#include "shared/tracked_controller.h"
+
+#include <array>
+#include <cstdint>
+
+// Frames further apart than this (the controller lost, the cursor switched off) start the filter afresh.
+inline constexpr uint32_t kDirectionFilterGapMs = 100;
+
+// The 1€ filter (Casiez, Roussel and Vogel, 2012): a low-pass whose cutoff is min_cutoff_hz plus beta
+// times the angular speed, the speed itself low-passed at derivative_cutoff_hz. It works on the unit
+// pointing direction, before the ray meets the monitors, so that its settings do not depend on how big
+// or how far away they are, and the cursor passes from one monitor to the next without a jump.
+struct DirectionFilter {
+    bool enabled = false;
+    double min_cutoff_hz = 0.5;
+    double beta = 2.5; // Hz per degree per second
+    double derivative_cutoff_hz = 1.0;
+    bool primed = false; // has a previous direction
+    uint32_t last_tick = 0;
+    std::array<double, 3> raw{};      // the previous input, unit length
+    std::array<double, 3> filtered{}; // the output, unit length
+    std::array<double, 3> velocity{}; // low-passed rate of change of the input, per second
+};
+
+// On when stabilization is on with the filter "one_euro"; off, it passes every direction through.
+DirectionFilter makeDirectionFilter(const RunnerSettings& settings);
+
+// The steadied direction for one seen at `tick` (ms, the runner's clock). A direction that is zero or
+// not finite passes through and leaves the filter as it was.
+Vec3 filterDirection(DirectionFilter& filter, Vec3 direction, uint32_t tick);
+
+// The angle between two directions, in degrees (0 when either is zero).
+double angleDegrees(Vec3 a, Vec3 b);
+
+// While active, the cursor stays where the trigger's press placed it.
+struct ClickFreeze {
+    bool active = false;
+    Vec3 press_direction;
+};
+
+// Whether the cursor stays put this frame. A direction that has left the cone of `cone_degrees` around
+// the press direction ends the freeze.
+bool freezeHolds(ClickFreeze& freeze, Vec3 direction, float cone_degrees);
+
+// After the frame's buttons: a trigger press in a frame that placed the cursor starts a freeze (when
+// `cone_degrees` is above 0); the trigger's release or the start of a drag ends it, so a drag's button
+// goes down at the frozen position and the cursor then follows.
+void followTrigger(ClickFreeze& freeze, const TrackedController& controller, const ButtonState& buttons,
+                   Vec3 direction, bool placed, float cone_degrees);

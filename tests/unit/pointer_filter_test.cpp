@@ -1,0 +1,113 @@
+// The 1€ filter on the pointing direction and the click freeze, on a synthetic clock, and their keys.
+#include "pointer/runner.h"
+#include "shared/vr_runtime.h"
+#include "sim/sim_core.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <sstream>
+
+namespace {
+
+Vec3 aim(double yaw_deg, double pitch_deg) {
+    const double y = yaw_deg * std::numbers::pi / 180, p = pitch_deg * std::numbers::pi / 180;
+    return {float(std::sin(y) * std::cos(p)), float(std::sin(p)), float(-std::cos(y) * std::cos(p))};
+}
+
+// The runner with the 1€ filter and a click freeze of 0.6°, the simulated controller at the origin, and
+// two 1 m screens of 1000 px side by side in the plane z = -2: the left one is the right one on the desktop.
+const char* const kSteady = R"({"handedness": 1, "stabilization": {"enable": 1, "filter": "one_euro"},
+                               "trigger": {"dragging_threshold_ms": 200, "click_freeze_degrees": 0.6}})";
+struct Rig {
+    RunnerState runner;
+    std::vector<std::pair<int32_t, int32_t>> placed;
+    std::vector<std::pair<uint32_t, std::pair<int32_t, int32_t>>> inputs; // flags, where the cursor was
+    uint32_t now = 0;
+    PointerIo io{[this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; },
+                 [this](const platform::MouseInput& i) { inputs.emplace_back(i.flags, placed.back()); },
+                 [this] { return now; }, [this](uint32_t ms) { now += ms; }};
+    Rig() {
+        simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
+        EXPECT_EQ(startVr().error, vr::VRInitError_None);
+        for (float x : {-1.0f, 0.0f})
+            runner.displays.push_back(makeDisplayPlane({x, 0.5f, -2}, {x, -0.5f, -2}, {x + 1, -0.5f, -2},
+                                                       {x + 1, 0.5f, -2}, -1000 * x, 0, 1000 - 1000 * x,
+                                                       1000));
+        runner.settings = parseConfigText(kSteady).settings;
+        runner.controller = makeTrackedController(vrSystem(), 1);
+        prepareStabilization(runner);
+    }
+    void frame(double yaw, double pitch, bool trigger) {
+        const Vec3 d = aim(yaw, pitch);
+        const double origin[3] = {0, 0, 0}, target[3] = {d.x, d.y, d.z};
+        simProcessRuntime().devices[1].pose = aimPose(origin, target);
+        simProcessRuntime().devices[1].trigger = trigger ? 1.0f : 0.0f;
+        runFrame(runner, io);
+    }
+};
+
+TEST(PointerFilter, StepsArriveStillnessStaysAndMonitorsJoinWithoutAJump) {
+    Rig rig;
+    DirectionFilter f = makeDirectionFilter(rig.runner.settings);
+    uint32_t t = 0;
+    for (; t < 2000; t += 5) { // held still it stays exactly there; of a 0.05° tremor at 10 Hz, under a third
+        const double tremor = t < 1000 ? 0 : 0.05 * std::sin(t * std::numbers::pi / 50);
+        const double bound = t < 1000 ? 1e-4 : t < 1500 ? 0.05 : 0.015; // stays after half a second
+        EXPECT_LT(angleDegrees(filterDirection(f, aim(3, -2 + tremor), t), aim(3, -2)), bound);
+    }
+    for (; t < 3000; t += 5) // a 5° step
+        filterDirection(f, aim(3, 3), t);
+    EXPECT_LT(angleDegrees(filterDirection(f, aim(3, 3), t), aim(3, 3)), 0.01); // arrives within a second
+
+    // Averaged pixels would cross the desktop between the screens; the direction goes from edge to edge.
+    for (int i = 0; i < 120; ++i)
+        rig.frame(i < 60 ? -0.3 : 0.3, 0, false);
+    for (const auto& [x, y] : rig.placed)
+        EXPECT_TRUE(x >= 1985 || x < 15) << x;
+    EXPECT_LT(rig.placed.back().first, 15);
+}
+
+TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
+    struct Case {
+        const char* what;
+        double rotation_deg;
+        int held_ms;
+        std::vector<std::pair<uint32_t, bool>> inputs; // flags; at the press position, or 8 px below it
+    } const cases[] = {{"a small rotation clicks where the pull began", 0.4, 100, {{0x6, true}}},
+                       {"a large rotation ends the freeze", 1.5, 100, {{0x6, false}}},
+                       {"a drag goes down there, then follows", 0.4, 400, {{0x2, true}, {0x4, false}}}};
+    for (const Case& c : cases) {
+        Rig rig;
+        for (int ms = -300; ms < c.held_ms + 25;
+             ms += 5) // still, then pulled and turned over 50 ms, released
+            rig.frame(15, -c.rotation_deg * std::clamp(ms / 50.0, 0.0, 1.0), ms >= 0 && ms < c.held_ms);
+        const auto press = rig.placed[60]; // placed in the frame that saw the press
+        ASSERT_EQ(rig.inputs.size(), c.inputs.size()) << c.what;
+        for (size_t i = 0; i < c.inputs.size(); ++i) {
+            const auto& [flags, at] = rig.inputs[i];
+            EXPECT_EQ(flags, c.inputs[i].first) << c.what;
+            EXPECT_TRUE(c.inputs[i].second ? at == press : at.second >= press.second + 8) << c.what << i;
+        }
+    }
+}
+
+TEST(PointerFilter, BadValuesOfTheNewKeysStopTheStartNamingTheKey) {
+    for (const char* row : {"stabilization beta -1", "stabilization min_cutoff_hz 0",
+                            "stabilization filter 1", "stabilization derivative_cutoff_hz 1e+9999",
+                            "stabilization filter \"kalman\"", "trigger click_freeze_degrees true"}) {
+        std::string group, key, value;
+        std::istringstream(row) >> group >> key >> value;
+        try {
+            parseConfigText("{\"" + group + "\": {\"" + key + "\": " + value + "}}");
+            ADD_FAILURE() << row;
+        } catch (const Json::LogicError& e) {
+            EXPECT_NE(std::string(e.what()).find('"' + key + '"'), std::string::npos) << e.what();
+        }
+    }
+}
+
+} // namespace
