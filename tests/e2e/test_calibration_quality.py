@@ -7,12 +7,7 @@ A = [(0, 1, -2), (0, 0, -2), (1.25, 0, -2), (1.25, 1, -2)]  # monitor A, 1.25 x 
 B = [(1.25, 1, -2), (1.25, -0.0546875, -2), (3.125, -0.0546875, -2), (3.125, 1, -2)]  # as wand.MON_B
 BEZEL = [A[0], A[1], (1.28, -0.028, -2), A[3]]  # the lower right corner 41 mm out, onto the bezel
 QUESTION = "Calibrate this monitor again?\n1: Keep this calibration\n2: Calibrate again\n"
-
-
-def press(pose):
-    return f"step\n  1 pose tip {pose}\n  1 buttons none\nstep\n  1 buttons menu\n"
-
-
+press = lambda pose: f"step\n  1 pose tip {pose}\n  1 buttons none\nstep\n  1 buttons menu\n"  # noqa: E731
 touch = lambda corners: "".join(press("%r %r %r" % c) for c in corners)  # noqa: E731
 
 
