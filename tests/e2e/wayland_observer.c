@@ -1,0 +1,145 @@
+// Covers every output of a Wayland desktop with a transparent layer-shell surface and prints, one line
+// each, what the pointer does there as applications see it, in layout pixels:
+//   ready           every output is covered     motion X Y      the pointer is on pixel (X, Y)
+//   button CODE 1|0 a button pressed/released   axis VALUE      vertical scroll
+#define _GNU_SOURCE
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+struct output {
+    struct wl_output* wl;
+    struct wl_surface* surface;
+    int x, y, covered;
+};
+static struct output outputs[8], *focus;
+static int output_count, covered_count;
+static struct wl_compositor* compositor;
+static struct wl_shm* shm;
+static struct zwlr_layer_shell_v1* layer_shell;
+static struct zxdg_output_manager_v1* output_manager;
+static struct wl_pointer* pointer;
+
+static void position(void* data, struct zxdg_output_v1* xdg, int32_t x, int32_t y) {
+    (void)xdg, ((struct output*)data)->x = x, ((struct output*)data)->y = y;
+}
+static void size(void* data, struct zxdg_output_v1* xdg, int32_t w, int32_t h) {
+    (void)data, (void)xdg, (void)w, (void)h;
+}
+static void done(void* data, struct zxdg_output_v1* xdg) {
+    (void)data, (void)xdg;
+}
+static const struct zxdg_output_v1_listener xdg_listener = {
+    .logical_position = position, .logical_size = size, .done = done};
+
+static void configure(void* data, struct zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t w,
+                      uint32_t h) {
+    struct output* o = data;
+    zwlr_layer_surface_v1_ack_configure(layer, serial);
+    int fd = memfd_create("observer", 0); // all zero: transparent
+    if (ftruncate(fd, (off_t)w * h * 4) != 0)
+        return;
+    struct wl_shm_pool* pool = wl_shm_create_pool(shm, fd, (int32_t)(w * h * 4));
+    wl_surface_attach(o->surface, wl_shm_pool_create_buffer(pool, 0, w, h, w * 4, WL_SHM_FORMAT_ARGB8888), 0,
+                      0);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    wl_surface_commit(o->surface);
+    if (!o->covered && ++covered_count == output_count)
+        printf("ready\n");
+    o->covered = 1;
+}
+static void closed(void* data, struct zwlr_layer_surface_v1* layer) {
+    (void)data, (void)layer;
+}
+static const struct zwlr_layer_surface_v1_listener layer_listener = {configure, closed};
+
+static void motion(void* data, struct wl_pointer* p, uint32_t time, wl_fixed_t sx, wl_fixed_t sy) {
+    (void)data, (void)p, (void)time;
+    if (focus)
+        printf("motion %d %d\n", focus->x + (int)floor(wl_fixed_to_double(sx)),
+               focus->y + (int)floor(wl_fixed_to_double(sy)));
+}
+static void enter(void* data, struct wl_pointer* p, uint32_t serial, struct wl_surface* s, wl_fixed_t sx,
+                  wl_fixed_t sy) {
+    (void)serial;
+    for (int i = 0; i < output_count; ++i)
+        focus = outputs[i].surface == s ? &outputs[i] : focus;
+    motion(data, p, 0, sx, sy);
+}
+static void leave(void* data, struct wl_pointer* p, uint32_t serial, struct wl_surface* s) {
+    (void)data, (void)p, (void)serial, (void)s, focus = NULL;
+}
+static void button(void* data, struct wl_pointer* p, uint32_t serial, uint32_t time, uint32_t code,
+                   uint32_t state) {
+    (void)data, (void)p, (void)serial, (void)time;
+    printf("button %u %u\n", code, state);
+}
+static void axis(void* data, struct wl_pointer* p, uint32_t time, uint32_t which, wl_fixed_t value) {
+    (void)data, (void)p, (void)time;
+    if (which == WL_POINTER_AXIS_VERTICAL_SCROLL)
+        printf("axis %g\n", wl_fixed_to_double(value));
+}
+static const struct wl_pointer_listener pointer_listener = {
+    .enter = enter, .leave = leave, .motion = motion, .button = button, .axis = axis};
+
+static void capabilities(void* data, struct wl_seat* seat, uint32_t caps) {
+    (void)data;
+    if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer) {
+        pointer = wl_seat_get_pointer(seat);
+        wl_pointer_add_listener(pointer, &pointer_listener, NULL);
+    }
+}
+static const struct wl_seat_listener seat_listener = {.capabilities = capabilities};
+
+static void global(void* data, struct wl_registry* r, uint32_t name, const char* interface,
+                   uint32_t version) {
+    (void)data, (void)version;
+    if (!strcmp(interface, wl_compositor_interface.name))
+        compositor = wl_registry_bind(r, name, &wl_compositor_interface, 4);
+    else if (!strcmp(interface, wl_shm_interface.name))
+        shm = wl_registry_bind(r, name, &wl_shm_interface, 1);
+    else if (!strcmp(interface, zwlr_layer_shell_v1_interface.name))
+        layer_shell = wl_registry_bind(r, name, &zwlr_layer_shell_v1_interface, 1);
+    else if (!strcmp(interface, zxdg_output_manager_v1_interface.name))
+        output_manager = wl_registry_bind(r, name, &zxdg_output_manager_v1_interface, 1);
+    else if (!strcmp(interface, wl_seat_interface.name))
+        wl_seat_add_listener(wl_registry_bind(r, name, &wl_seat_interface, 1), &seat_listener, NULL);
+    else if (!strcmp(interface, wl_output_interface.name) && output_count < 8)
+        outputs[output_count++].wl = wl_registry_bind(r, name, &wl_output_interface, 1);
+}
+static void global_remove(void* data, struct wl_registry* r, uint32_t name) {
+    (void)data, (void)r, (void)name;
+}
+static const struct wl_registry_listener registry_listener = {global, global_remove};
+
+int main(void) {
+    struct wl_display* display = wl_display_connect(NULL);
+    if (!display)
+        return 1;
+    setvbuf(stdout, NULL, _IOLBF, 0);
+    wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, NULL);
+    wl_display_roundtrip(display);
+    if (!compositor || !shm || !layer_shell || !output_manager)
+        return 2;
+    for (struct output* o = outputs; o < outputs + output_count; ++o) {
+        zxdg_output_v1_add_listener(zxdg_output_manager_v1_get_xdg_output(output_manager, o->wl),
+                                    &xdg_listener, o);
+        o->surface = wl_compositor_create_surface(compositor);
+        struct zwlr_layer_surface_v1* layer = zwlr_layer_shell_v1_get_layer_surface(
+            layer_shell, o->surface, o->wl, ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "wand-observer");
+        zwlr_layer_surface_v1_set_anchor(layer, 15); // all four edges: the whole output
+        zwlr_layer_surface_v1_set_exclusive_zone(layer, -1);
+        zwlr_layer_surface_v1_add_listener(layer, &layer_listener, o);
+        wl_surface_commit(o->surface);
+    }
+    while (wl_display_dispatch(display) != -1)
+        continue;
+    return 0;
+}
