@@ -27,7 +27,7 @@ struct DesktopOps {
 const DesktopOps* openX11Desktop();
 
 // The Wayland compositor of WAYLAND_DISPLAY when it offers a way to move the pointer. Otherwise nullptr,
-// and `refusal` says why in a sentence for the user.
+// and `refusal` says why, for the user.
 const DesktopOps* openWaylandDesktop(std::string& refusal);
 
 // The virtual screen's size from the monitors: their bounding box.

@@ -18,9 +18,7 @@ const DesktopOps* chooseDesktop() {
     std::string refusal;
     if (const DesktopOps* ops = openWaylandDesktop(refusal))
         return ops;
-    std::printf("\n%s Wand moves the pointer under Wayland through zwlr_virtual_pointer_manager_v1 (sway, "
-                "Hyprland, river) or org_kde_kwin_fake_input (KDE Plasma).\n",
-                refusal.c_str());
+    std::printf("\n%s\n", refusal.c_str());
     const DesktopOps* x11 = openX11Desktop();
     if (x11)
         std::printf("Using X11 through Xwayland instead: only X programs will see the pointer.\n");

@@ -11,6 +11,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -195,6 +196,22 @@ WaylandDesktop* connectWayland(const char* name) {
 }
 
 void disconnectWayland(WaylandDesktop* desktop) {
+    for (const WaylandOutput& o : desktop->outputs) {
+        if (o.logical)
+            zxdg_output_v1_destroy(o.logical);
+        wl_output_destroy(o.output);
+    }
+    if (desktop->pointer)
+        zwlr_virtual_pointer_v1_destroy(desktop->pointer);
+    if (desktop->pointer_manager)
+        zwlr_virtual_pointer_manager_v1_destroy(desktop->pointer_manager);
+    if (desktop->fake_input)
+        org_kde_kwin_fake_input_destroy(desktop->fake_input);
+    if (desktop->output_manager)
+        zxdg_output_manager_v1_destroy(desktop->output_manager);
+    if (desktop->seat)
+        wl_seat_destroy(desktop->seat);
+    wl_registry_destroy(desktop->registry);
     wl_display_disconnect(desktop->display);
     delete desktop;
 }
@@ -294,11 +311,14 @@ constexpr DesktopOps kWaylandOps{
 const DesktopOps* openWaylandDesktop(std::string& refusal) {
     WaylandDesktop* desktop = connectWayland(nullptr);
     if (!desktop) {
-        refusal = "Cannot connect to the Wayland desktop.";
+        refusal =
+            "Cannot connect to the Wayland desktop \"" + std::string(std::getenv("WAYLAND_DISPLAY")) + "\".";
         return nullptr;
     }
     if (pointerKind(*desktop) == WaylandPointer::none) {
-        refusal = "This Wayland desktop does not let programs move the pointer.";
+        refusal = "This Wayland desktop offers neither of the ways Wand moves the pointer with: "
+                  "zwlr_virtual_pointer_manager_v1 (sway, Hyprland, river) and org_kde_kwin_fake_input (KDE "
+                  "Plasma 5.27 and later).";
         disconnectWayland(desktop);
         return nullptr;
     }

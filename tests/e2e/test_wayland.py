@@ -56,8 +56,12 @@ class Observer:
         self.process = subprocess.Popen([str(BIN / "wayland_observer")], env=dict(os.environ, **env),
                                         stdout=subprocess.PIPE, text=True)
         self.lines = []
-        threading.Thread(target=lambda: self.lines.extend(self.process.stdout), daemon=True).start()
+        threading.Thread(target=self._read, daemon=True).start()
         assert wait_until(lambda: "ready\n" in self.lines, 20), self.lines
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.append(line)
 
     def wait_pointer(self, px, py, timeout=10):
         return wait_until(lambda: [m for m in self.lines if m.startswith("motion")][-1:] == [f"motion {px} {py}\n"],

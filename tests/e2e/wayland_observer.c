@@ -26,17 +26,12 @@ static struct zwlr_layer_shell_v1* layer_shell;
 static struct zxdg_output_manager_v1* output_manager;
 static struct wl_pointer* pointer;
 
+static void nothing() {} // for the events that do not matter here, whatever their arguments
+
 static void position(void* data, struct zxdg_output_v1* xdg, int32_t x, int32_t y) {
-    (void)xdg, ((struct output*)data)->x = x, ((struct output*)data)->y = y;
+    ((struct output*)data)->x = x, ((struct output*)data)->y = y;
 }
-static void size(void* data, struct zxdg_output_v1* xdg, int32_t w, int32_t h) {
-    (void)data, (void)xdg, (void)w, (void)h;
-}
-static void done(void* data, struct zxdg_output_v1* xdg) {
-    (void)data, (void)xdg;
-}
-static const struct zxdg_output_v1_listener xdg_listener = {
-    .logical_position = position, .logical_size = size, .done = done};
+static const struct zxdg_output_v1_listener xdg_listener = {position, nothing, nothing, NULL, NULL};
 
 static void configure(void* data, struct zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t w,
                       uint32_t h) {
@@ -55,52 +50,36 @@ static void configure(void* data, struct zwlr_layer_surface_v1* layer, uint32_t 
         printf("ready\n");
     o->covered = 1;
 }
-static void closed(void* data, struct zwlr_layer_surface_v1* layer) {
-    (void)data, (void)layer;
-}
-static const struct zwlr_layer_surface_v1_listener layer_listener = {configure, closed};
+static const struct zwlr_layer_surface_v1_listener layer_listener = {configure, nothing};
 
 static void motion(void* data, struct wl_pointer* p, uint32_t time, wl_fixed_t sx, wl_fixed_t sy) {
-    (void)data, (void)p, (void)time;
-    if (focus)
-        printf("motion %d %d\n", focus->x + (int)floor(wl_fixed_to_double(sx)),
-               focus->y + (int)floor(wl_fixed_to_double(sy)));
+    printf("motion %d %d\n", focus->x + (int)floor(wl_fixed_to_double(sx)),
+           focus->y + (int)floor(wl_fixed_to_double(sy)));
 }
 static void enter(void* data, struct wl_pointer* p, uint32_t serial, struct wl_surface* s, wl_fixed_t sx,
                   wl_fixed_t sy) {
-    (void)serial;
-    for (int i = 0; i < output_count; ++i)
-        focus = outputs[i].surface == s ? &outputs[i] : focus;
+    for (focus = outputs; focus->surface != s;)
+        ++focus;
     motion(data, p, 0, sx, sy);
-}
-static void leave(void* data, struct wl_pointer* p, uint32_t serial, struct wl_surface* s) {
-    (void)data, (void)p, (void)serial, (void)s, focus = NULL;
 }
 static void button(void* data, struct wl_pointer* p, uint32_t serial, uint32_t time, uint32_t code,
                    uint32_t state) {
-    (void)data, (void)p, (void)serial, (void)time;
     printf("button %u %u\n", code, state);
 }
 static void axis(void* data, struct wl_pointer* p, uint32_t time, uint32_t which, wl_fixed_t value) {
-    (void)data, (void)p, (void)time;
     if (which == WL_POINTER_AXIS_VERTICAL_SCROLL)
         printf("axis %g\n", wl_fixed_to_double(value));
 }
-static const struct wl_pointer_listener pointer_listener = {
-    .enter = enter, .leave = leave, .motion = motion, .button = button, .axis = axis};
+static const struct wl_pointer_listener pointer_listener = {enter, nothing, motion, button, axis};
 
 static void capabilities(void* data, struct wl_seat* seat, uint32_t caps) {
-    (void)data;
-    if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer) {
-        pointer = wl_seat_get_pointer(seat);
-        wl_pointer_add_listener(pointer, &pointer_listener, NULL);
-    }
+    if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer)
+        wl_pointer_add_listener(pointer = wl_seat_get_pointer(seat), &pointer_listener, NULL);
 }
-static const struct wl_seat_listener seat_listener = {.capabilities = capabilities};
+static const struct wl_seat_listener seat_listener = {capabilities, NULL};
 
 static void global(void* data, struct wl_registry* r, uint32_t name, const char* interface,
                    uint32_t version) {
-    (void)data, (void)version;
     if (!strcmp(interface, wl_compositor_interface.name))
         compositor = wl_registry_bind(r, name, &wl_compositor_interface, 4);
     else if (!strcmp(interface, wl_shm_interface.name))
@@ -114,10 +93,7 @@ static void global(void* data, struct wl_registry* r, uint32_t name, const char*
     else if (!strcmp(interface, wl_output_interface.name) && output_count < 8)
         outputs[output_count++].wl = wl_registry_bind(r, name, &wl_output_interface, 1);
 }
-static void global_remove(void* data, struct wl_registry* r, uint32_t name) {
-    (void)data, (void)r, (void)name;
-}
-static const struct wl_registry_listener registry_listener = {global, global_remove};
+static const struct wl_registry_listener registry_listener = {global, nothing};
 
 int main(void) {
     struct wl_display* display = wl_display_connect(NULL);
