@@ -69,16 +69,13 @@ constexpr zxdg_output_v1_listener kLogicalListener{onLogicalPosition, onLogicalS
                                                    ignoreText};
 
 // Outputs announced before the output manager, or after it, get their logical description here.
-bool describeOutputs(WaylandDesktop& desktop) {
-    bool asked = false;
+void describeOutputs(WaylandDesktop& desktop) {
     for (WaylandOutput& o : desktop.outputs) {
         if (!o.logical && desktop.output_manager) {
             o.logical = zxdg_output_manager_v1_get_xdg_output(desktop.output_manager, o.output);
             zxdg_output_v1_add_listener(o.logical, &kLogicalListener, &desktop);
-            asked = true;
         }
     }
-    return asked;
 }
 
 template <typename Proxy>
@@ -128,8 +125,10 @@ constexpr wl_registry_listener kRegistryListener{onGlobal, onGlobalRemove};
 // Acts on the events that have arrived, without waiting for more: outputs come and go while the
 // pointer moves.
 void takeArrivedEvents(wl_display* display) {
-    while (wl_display_prepare_read(display) != 0)
-        wl_display_dispatch_pending(display);
+    while (wl_display_prepare_read(display) != 0) {
+        if (wl_display_dispatch_pending(display) < 0)
+            return; // the connection is gone
+    }
     wl_display_flush(display);
     pollfd ready{wl_display_get_fd(display), POLLIN, 0};
     if (poll(&ready, 1, 0) > 0)
@@ -223,9 +222,9 @@ WaylandPointer pointerKind(const WaylandDesktop& desktop) {
 }
 
 DesktopReport waylandMonitors(WaylandDesktop& desktop) {
+    // Outputs that came or went, then the logical rectangles of those that came.
     wl_display_roundtrip(desktop.display);
-    if (describeOutputs(desktop))
-        wl_display_roundtrip(desktop.display);
+    wl_display_roundtrip(desktop.display);
     return outputRects(desktop);
 }
 

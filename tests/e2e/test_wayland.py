@@ -19,9 +19,10 @@ from wand import BIN, DEVICES, at_pixel, start, wait_until
 pytestmark = pytest.mark.skipif(not shutil.which("sway") or not (BIN / "wayland_observer").exists(),
                                 reason="needs sway and a build with the Wayland backend")
 
-# (left, top, right, bottom): HEADLESS-2 left of and lower than HEADLESS-1.
-LEFT, RIGHT = (-1280, 200, 0, 1224), (0, 0, 1920, 1080)
-OUTPUTS = "output HEADLESS-1 mode 1920x1080 position 0 0\noutput HEADLESS-2 mode 1280x1024 position -1280 200\n"
+# (left, top, right, bottom): HEADLESS-2 left of and lower than HEADLESS-1. Their boundary, 1920 of 3520,
+# is one where the left edge of pixel 0 scaled to the layout's width and back falls a hair short of it.
+LEFT, RIGHT = (-1920, 200, 0, 1280), (0, 0, 1600, 900)
+OUTPUTS = "output HEADLESS-1 mode 1600x900 position 0 0\noutput HEADLESS-2 mode 1920x1080 position -1920 200\n"
 
 
 @contextmanager
@@ -101,10 +102,10 @@ def calibrated(desktop, tmp_path_factory):
 def test_setup_lists_the_outputs_left_to_right_with_their_sizes_and_hash(calibrated):
     folder, out = calibrated
     assert re.findall(r"Calibrating monitor (\d/2) \((\w+) from left\)\nMonitor resolution: (\d+x\d+)", out) == \
-        [("1/2", "1st", "1280x1024"), ("2/2", "2nd", "1920x1080")]
+        [("1/2", "1st", "1920x1080"), ("2/2", "2nd", "1600x900")]
     written = json.loads(re.sub(r"^\s*//.*$", "", (folder / "default.config").read_text(), flags=re.M))
-    # The virtual screen is the bounding box, 3200 x 1224, as X11 and Windows report it.
-    assert written["displayhash"] == "32001224" "-128001224200" "0192010800"
+    # The virtual screen is the bounding box, 3520 x 1280, as X11 and Windows report it.
+    assert written["displayhash"] == "35201280" "-192001280200" "016009000"
     assert [tuple(d[k] for k in ("left", "top", "right", "bottom")) for d in written["display"]] == [LEFT, RIGHT]
 
 

@@ -16,7 +16,7 @@
 struct output {
     struct wl_output* wl;
     struct wl_surface* surface;
-    int x, y, covered;
+    int x, y, w, h, covered;
 };
 static struct output outputs[8], *focus;
 static int output_count, covered_count;
@@ -46,15 +46,21 @@ static void configure(void* data, struct zwlr_layer_surface_v1* layer, uint32_t 
     wl_shm_pool_destroy(pool);
     close(fd);
     wl_surface_commit(o->surface);
+    o->w = (int)w, o->h = (int)h;
     if (!o->covered && ++covered_count == output_count)
         printf("ready\n");
     o->covered = 1;
 }
 static const struct zwlr_layer_surface_v1_listener layer_listener = {configure, nothing};
 
+// A position on the surface's right or bottom edge, rounded to the 1/256 pixel of the protocol, is still
+// on its last pixel: the pointer is on that output, not on the next one.
+static int pixel(wl_fixed_t at, int size) {
+    int p = (int)floor(wl_fixed_to_double(at));
+    return p < size ? p : size - 1;
+}
 static void motion(void* data, struct wl_pointer* p, uint32_t time, wl_fixed_t sx, wl_fixed_t sy) {
-    printf("motion %d %d\n", focus->x + (int)floor(wl_fixed_to_double(sx)),
-           focus->y + (int)floor(wl_fixed_to_double(sy)));
+    printf("motion %d %d\n", focus->x + pixel(sx, focus->w), focus->y + pixel(sy, focus->h));
 }
 static void enter(void* data, struct wl_pointer* p, uint32_t serial, struct wl_surface* s, wl_fixed_t sx,
                   wl_fixed_t sy) {
