@@ -9,7 +9,6 @@ import signal
 import subprocess
 import tempfile
 import threading
-from contextlib import contextmanager
 from pathlib import Path
 
 import pytest
@@ -25,44 +24,12 @@ LEFT, RIGHT = (-1920, 200, 0, 1280), (0, 0, 1600, 900)
 OUTPUTS = "output HEADLESS-1 mode 1600x900 position 0 0\noutput HEADLESS-2 mode 1920x1080 position -1920 200\n"
 
 
-@contextmanager
-def sway():
-    """Headless sway with its own runtime folder; as `nobody` when run as root, which sway refuses."""
-    folder = Path(tempfile.mkdtemp(prefix="wand-sway-"))
-    (folder / "config").write_text("xwayland disable\n" + OUTPUTS)
-    command = ["sway", "-c", str(folder / "config")]
-    if os.geteuid() == 0:
-        os.chown(folder, 65534, 65534)
-        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", *command]
-    env = {"PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": str(folder), "HOME": str(folder), "WLR_BACKENDS": "headless",
-           "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"}
-    log = tempfile.TemporaryFile()
-    server = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT)
-    try:
-        socket = folder / "wayland-1"
-        assert wait_until(socket.exists, 20), log.seek(0) or log.read().decode()
-        yield {"WAYLAND_DISPLAY": str(socket)}
-    finally:
-        server.terminate()
-        try:
-            server.wait(10)
-        except subprocess.TimeoutExpired:
-            server.kill()
-            server.wait()
-        shutil.rmtree(folder, ignore_errors=True)
-
-
 class Observer:
     def __init__(self, env):
         self.process = subprocess.Popen([str(BIN / "wayland_observer")], env=dict(os.environ, **env),
                                         stdout=subprocess.PIPE, text=True)
         self.lines = []
-        threading.Thread(target=self._read, daemon=True).start()
-        assert wait_until(lambda: "ready\n" in self.lines, 20), self.lines
-
-    def _read(self):
-        for line in self.process.stdout:
-            self.lines.append(line)
+        threading.Thread(target=lambda: [self.lines.append(line) for line in self.process.stdout], daemon=True).start()
 
     def wait_pointer(self, px, py, timeout=10):
         return wait_until(lambda: [m for m in self.lines if m.startswith("motion")][-1:] == [f"motion {px} {py}\n"],
@@ -74,11 +41,30 @@ class Observer:
 
 @pytest.fixture(scope="module")
 def desktop():
-    with sway() as env:
+    """Headless sway with its own runtime folder (as `nobody` when run as root, which sway refuses), and
+    the observer on it."""
+    folder = Path(tempfile.mkdtemp(prefix="wand-sway-"))
+    (folder / "config").write_text("xwayland disable\n" + OUTPUTS)
+    command = ["sway", "-c", str(folder / "config")]
+    if os.geteuid() == 0:
+        os.chown(folder, 65534, 65534)
+        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", *command]
+    env = {"PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": str(folder), "HOME": str(folder), "WLR_BACKENDS": "headless",
+           "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"}
+    server = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=open(folder / "log", "w"))
+    observer = None
+    try:
+        assert wait_until((folder / "wayland-1").exists, 20), (folder / "log").read_text()
+        env = {"WAYLAND_DISPLAY": str(folder / "wayland-1")}
         observer = Observer(env)
+        assert wait_until(lambda: "ready\n" in observer.lines, 20), observer.lines
         yield env, observer
-        observer.process.kill()
-        observer.process.wait()
+    finally:
+        for process in (observer.process if observer else None, server):
+            if process:
+                process.kill()
+                process.wait()
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def touch(x, y):
