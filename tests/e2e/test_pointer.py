@@ -1,0 +1,266 @@
+"""wandpointer as a whole: the real program on Xvfb with two RandR monitors, driven by the simulated VR
+runtime. What counts is what the desktop sees (where the pointer lands, the button events the server
+produced), what the program prints, how it ends, and that it leaves "default.config" as it was."""
+import signal
+
+import pytest
+
+from wand import (DEVICES, LAYOUT_HASH, MIDDLE_MARK, MON_A, MON_B, at_pixel, config, names, plane_entry, start,
+                  straight_at)
+
+CLICK, MARK = ["1+", "1-"], ["2+", "2-"]
+
+
+def run(tmp_path, xs, scenario, text=None, **members):
+    return start("wandpointer", tmp_path, scenario, text if text is not None else config(**members), x=xs)
+
+
+def test_rays_land_on_their_pixels_and_are_pinned_to_the_current_monitor(tmp_path, xs):
+    aims = [(640, 512), (0, 0), (1279, 1023), (1280, 0), (3199, 1079), (1281, 1079), (17, 1000)]
+    steps = [(f"a{i}", at_pixel(px, py), px, py) for i, (px, py) in enumerate(aims)]
+    # From beside and below B, aimed through the centre of pixel (2900, 300): the runtime makes the rotation.
+    steps.append(("tilted", f"  1 pose aim 0.3 0.2 0.4 {2900.5 / 1024!r} {1 - 300.5 / 1024!r} -2\n", 2900, 300))
+    # Past the edges of the monitor entered last (left, above, below, below left); then B and past its edges.
+    steps += [("in-a", at_pixel(600, 500), 600, 500), ("left", straight_at(-0.5, 0.5), 0, 512),
+              ("above", straight_at(0.6, 1.7), 614, 0), ("below", straight_at(0.6, -0.03), 614, 1023),
+              ("corner", straight_at(-4.0, -4.0), 0, 1023), ("in-b", at_pixel(2000, 100), 2000, 100),
+              ("right", straight_at(5.0, 1 - 512.5 / 1024), 3199, 512),
+              ("under", straight_at(2048.5 / 1024, -1.0), 2048, 1079), ("back", at_pixel(1024, 512), 1024, 512)]
+    p = run(tmp_path, xs, DEVICES + "".join(f"step wait={n}\n{pose}" for n, pose, _, _ in steps))
+    for name, _, px, py in steps:
+        assert xs.wait_pointer(px, py), f"before {name}: pointer at {xs.pointer()}, expected {px},{py}"
+        p.go(name)
+    assert p.out == "SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that."
+
+
+def test_nothing_moves_before_a_monitor_is_entered_and_overlaps_go_to_the_later_entry(tmp_path, xs):
+    p = run(tmp_path / "beside", xs, DEVICES + "step polls=20\n" + straight_at(-0.5, 0.5) + "step polls=20\n" +
+            straight_at(4.0, 0.5) + "step polls=20\n" + straight_at(1.0, 3.0) + MIDDLE_MARK)
+    assert names(xs.wait_events()) == MARK
+    assert xs.pointer() == (7, 7) and xs.motions() == []
+    p.stop()
+    # A second calibration of B's left part stretched over A's pixels. Every frame places twice; the menu
+    # button then stops the placing, and the pointer stays where the frame's last placement put it.
+    overlap = plane_entry(0, 0, 1280, 1024, 1.25, 1, 2.5, 0)
+    scenario = DEVICES + "step polls=10\n" + at_pixel(1500, 300) + "step polls=3\n  1 buttons menu\n" \
+        "step polls=3\n  1 buttons none\n" + MIDDLE_MARK
+    for order, expected in [((MON_B, overlap), (220, 300)), ((overlap, MON_B), (1500, 300))]:
+        p = run(tmp_path / str(expected), xs, scenario, displays=order)
+        assert names(xs.wait_events()) == MARK and xs.pointer() == expected
+        p.stop()
+
+
+@pytest.mark.parametrize("handedness, expected", [
+    (1, ["1+", "1-", "1+", "1-", "1+", "1-", "1+", "1-", "3+", "3-"]),
+    (2, ["3+", "3-", "3+", "3-", "1+", "1-", "3+", "3-", "3+", "3-"]),
+    (0, ["1+", "1-", "3+", "3-"])])
+def test_trigger_clicks_and_drags_and_the_touchpad_clicks_by_handedness(tmp_path, xs, handedness, expected):
+    # A short pull that moves before its release, a long one (a drag, moved on the way), then presses on
+    # the touchpad's halves: the trigger drives the primary button, the primary half double-clicks.
+    p = run(tmp_path, xs, DEVICES + "step wait=ready\n" + at_pixel(300, 300) +
+            "step polls=2\n  1 trigger 1\nstep polls=2\n" + at_pixel(310, 300) + "step polls=2\n  1 trigger 0\n"
+            "step ms=600\n  1 trigger 0.8\nstep polls=2\n" + at_pixel(400, 350) + "step polls=2\n  1 trigger 0.05\n"
+            "step polls=2\n  1 pad -0.7 0.2\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n"
+            "step polls=2\n  1 pad 0.8 -0.4\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" +
+            MIDDLE_MARK, handedness=handedness, trigger={"dragging_threshold_ms": 300})
+    assert xs.wait_pointer(300, 300)
+    p.go("ready")
+    events = xs.wait_events()
+    assert names(events) == expected + MARK
+    if handedness == 1:
+        # The click comes at the release, where the pointer is then; the drag's press once the threshold
+        # has passed since the pull, its release where the drag ended.
+        assert [e[:3] for e in events[:4]] == [("1+", 310, 300), ("1-", 310, 300), ("1+", 310, 300),
+                                              ("1-", 400, 350)]
+        assert events[0].t >= p.step_ms(4) - 1 and events[2].t - p.step_ms(5) >= 299
+        assert events[2].t <= p.step_ms(6)
+
+
+def test_wheel_grip_menu_and_lost_tracking(tmp_path, xs):
+    # The thumb at the strip's top edge gives 30 units a frame, 120 make a notch: 20 frames, 5 notches.
+    # The menu button stops the pointer (clicks go on); while the pose is invalid or the controller is
+    # reported disconnected nothing at all happens.
+    p = run(tmp_path, xs, DEVICES + "step polls=3\n" + at_pixel(2500, 200) +
+            "step polls=20\n  1 pad 0 1\nstep polls=20\n  1 pad 0.2 -1\nstep polls=2\n  1 pad 0 0\n"
+            "step polls=10\n  1 buttons grip\nstep polls=3\n  1 buttons none\n"
+            "step polls=3\n  1 buttons menu\nstep polls=20\n  1 buttons none\n" + at_pixel(500, 700) +
+            "step polls=2\n  1 trigger 0.6\nstep polls=2\n  1 trigger 0\n" + MIDDLE_MARK +
+            "step wait=lose\n  1 buttons menu\n"
+            "step polls=5\n  1 valid no\n  1 buttons grip\n  1 pad 0 1\n  1 trigger 0.9\n" + at_pixel(900, 900) +
+            "step polls=5\n  1 valid yes\n  1 connected no\n  1 buttons menu\n  1 trigger 0\n"
+            "step polls=5\n  1 buttons pad\n  1 trigger 1\nstep polls=5\n  1 buttons none\n  1 trigger 0\n"
+            "  1 pad 0 0\nstep polls=3\n  1 connected yes\n  1 pose matrix 1 0 0 5 0 1 0 5 0 0 1 0\n" + MIDDLE_MARK)
+    assert names(xs.wait_events()) == ["4+", "4-"] * 5 + ["5+", "5-"] * 5 + MARK
+    assert names(xs.wait_events()) == CLICK + MARK
+    assert xs.pointer() == (2500, 200) and p.out.endswith("\nCursor disabled")
+    p.go("lose")
+    assert names(xs.wait_events()) == MARK
+    # B is current, so the last ray beside everything is pinned to its corner; 900,900 never shows.
+    assert xs.wait_pointer(3199, 0)
+    assert p.out.endswith("using that.\nCursor disabled\nCursor enabled")
+
+
+def test_stabilization_averages_and_unusable_lengths_warn(tmp_path, xs):
+    # With N = 3 the empty history pulls the first placements toward 0,0, then the mean settles on the
+    # aimed pixel. 0 and -4 cannot be used: a warning, and direct placement.
+    for n, path in [(3, [(375, 200), (750, 400), (1125, 600), (1500, 800)]), (0, [(1500, 800)]),
+                    (-4, [(1500, 800)])]:
+        p = run(tmp_path / str(n), xs, DEVICES + "step wait=next\n" + at_pixel(1500, 800) + "step\n" +
+                at_pixel(1501, 801), stabilization={"enable": 1, "average_of_N_previous_positions": n})
+        assert xs.wait_pointer(1500, 800)
+        p.go("next")
+        assert xs.wait_pointer(1501, 801)
+        assert xs.motions()[:len(path)] == path
+        assert ("Warning: stabilization needs average_of_N_previous_positions of 1 or more" in p.out) == (n < 1)
+        assert ("Warning" in p.out) == (n < 1)
+        p.stop()
+        xs.motions()
+
+
+def test_signals_and_disconnection_let_a_held_button_go(tmp_path, xs):
+    for how in [signal.SIGTERM, signal.SIGINT, signal.SIGHUP, "disconnect", "untracked"]:
+        scenario = DEVICES + "step polls=3\n" + at_pixel(300, 300) + "step wait=go\n  1 trigger 1\n" + {
+            "disconnect": "step polls=0\n  1 connected no\n",
+            "untracked": "step polls=5\n  1 valid no\nstep polls=5\n  1 trigger 0\nstep\n  1 valid yes\n"
+        }.get(how, "")
+        p = run(tmp_path / str(how), xs, scenario, trigger={"dragging_threshold_ms": 50})
+        assert names(xs.wait_events(last="1+")) == ["1+"]
+        if isinstance(how, str):
+            p.go("go")  # the controller goes, or its release is missed while untracked
+            assert names(xs.wait_events(last="1-")) == ["1-"], f"{how}: the left button stays held"
+            p.stop()
+        else:
+            p.signal(how)
+            assert p.wait() == 0 and names(xs.wait_events(last="1-")) == ["1-"]
+            assert "VR_ShutdownInternal" in p.sim_log()
+    assert xs.events() == []
+
+
+def test_a_trigger_not_seen_pulled_neither_clicks_nor_drags(tmp_path, xs):
+    # The pull that selects the second controller is held past the threshold, and a pull made while the
+    # pose is invalid is still held when tracking returns: neither acts. Poses that are not finite place
+    # nothing; the pulls made then click where the pointer is.
+    run(tmp_path, xs, "device 0 hmd\ndevice 1 controller\ndevice 2 controller\n" +
+        "step ms=500\n  2 trigger 0.9\n" + at_pixel(512, 512, 2) + "step polls=3\n  2 trigger 0\n"
+        "step polls=3\n  2 valid no\nstep polls=3\n  2 trigger 1\nstep polls=5 ms=200\n  2 valid yes\n"
+        "step polls=3\n  2 trigger 0\n"
+        "step polls=5\n  2 pose matrix nan nan nan nan nan nan nan nan nan nan nan nan\n  2 trigger 1\n"
+        "step polls=5\n  2 pose matrix 1 0 0 inf 0 1 0 -inf 0 0 1 0\nstep polls=5\n  2 trigger 0\n"
+        "step polls=2\n  2 pose matrix 1 0 0 nan 0 1 0 0.5 0 0 1 0\n  2 trigger 0.5\n"
+        "step polls=2\n  2 trigger 0\nstep polls=3\n  2 buttons grip\nstep polls=3\n  2 buttons none\n",
+        trigger={"dragging_threshold_ms": 100})
+    events = xs.wait_events()
+    assert names(events) == CLICK + CLICK + MARK
+    assert {e[1:3] for e in events} == {(512, 512)} and xs.pointer() == (512, 512)
+
+
+def test_controllers_come_and_go_during_selection(tmp_path, xs):
+    # The second controller drops out while the user chooses; its trigger chooses nothing. The first one's
+    # pull chooses it and it points.
+    p = run(tmp_path / "drop", xs, "device 0 hmd\ndevice 1 controller\ndevice 2 controller\n"
+            "step polls=0 wait=asked\n" + at_pixel(400, 400) + at_pixel(1200, 200, 2) +
+            "step polls=6\n  2 connected no\n  2 trigger 0.9\nstep polls=3\n  1 trigger 0.9\n"
+            "step polls=3\n  1 trigger 0\n  2 connected yes\nstep\n")
+    assert p.wait_output("Press trigger to select primary controller")
+    p.go("asked")
+    assert xs.wait_pointer(400, 400)
+    p.stop()
+    # No controller at start is waited for; one at index 15 works, and no index above 15 is ever asked for.
+    p = run(tmp_path / "late", xs, "device 0 hmd\ndevice 15 controller disconnected\nstep polls=0 wait=plug\n"
+            "step polls=0\n  15 connected yes\n" + at_pixel(800, 600, 15) +
+            "step polls=3\nstep polls=3\n  15 buttons grip\nstep polls=3\n  15 buttons none\n")
+    assert p.wait_output("1 controller(s) needed..")
+    p.go("plug")
+    assert names(xs.wait_events()) == MARK and xs.pointer() == (800, 600)
+    calls = [line.split() for line in p.sim_log().splitlines()]
+    asked = [c for c in calls if c[1] in ("GetControllerState", "IsTrackedDeviceConnected", "GetTrackedDeviceClass")]
+    assert len(asked) > 15 and all(0 <= int(c[2]) <= 15 for c in asked)
+
+
+GOOD = config()
+REFUSED = [("", "Error from reader: "), ("calibration: left 1920x1080\n", "Error from reader: "),
+           (GOOD[:len(GOOD) // 2], "Error from reader: "), ("\0\xff\xfe{\x01\x80", "Error from reader: "),
+           ('{ "display" : ' + "[" * 5000 + "]" * 5000 + " }", "Error from reader: Exceeded stackLimit"),
+           (config(handedness="left"), "Value is not convertible to Int."),
+           (GOOD.replace('"x": 1.25', '"x": "1.25"', 1), "Value is not convertible to float."),
+           (config(handedness=4294969216), "out of Int range"),
+           (GOOD.replace('"handedness": 1', '"handedness": 1e400'), "out of Int range"),
+           (config(display=MON_A), "requires arrayValue")]
+
+
+@pytest.mark.parametrize("text, message", REFUSED, ids=range(len(REFUSED)))
+def test_unusable_files_are_refused_before_the_runtime(tmp_path, xs, text, message):
+    p = run(tmp_path, xs, DEVICES + "step\n" + at_pixel(300, 300), text)
+    assert p.wait() == 1
+    assert message in p.err and p.err.count(message) == 1
+    assert p.out == "" and "VR_InitInternal" not in p.sim_log()
+    assert (tmp_path / "default.config").read_bytes() == text.encode() and xs.pointer() == (7, 7)
+
+
+def test_start_up_failures(tmp_path, xs):
+    p = start("wandpointer", tmp_path / "none", DEVICES, x=xs)
+    assert p.wait() == 1 and p.out == "Could not open default.config, run config first!\n\n"
+    assert "VR_InitInternal" not in p.sim_log()
+    for error in [100, 101, 105, 108, 109, 110, 121, 126, 301, 9999]:
+        p = run(tmp_path / str(error), xs, f"init-error {error}\n" + DEVICES)
+        assert p.wait() == 1
+        if error == 121:
+            assert p.out == "HMD not found! Please start SteamVR before running program.\n\n"
+        else:
+            assert p.out.startswith("SteamVR init error: ") and p.out.endswith(f"({error}) \n\n")
+        assert "VR_ShutdownInternal" in p.sim_log()
+    assert p.out == "SteamVR init error: Unknown error (9999) \n\n"
+    assert (tmp_path / "108/stdout.txt").read_text() == "SteamVR init error: Hmd Not Found (108) \n\n"
+
+
+def test_odd_but_valid_files_point_at_the_calibrated_monitor(tmp_path, xs):
+    # B's calibration after entries that can never map a ray: 10,000 calibrated behind the user, null
+    # corners, infinite corners. A byte-order mark and CR LF read like the plain file.
+    behind = plane_entry(0, 0, 1920, 1080, 0, 1, 1, 0)
+    for corner in ("v0", "v1", "v2", "v3"):
+        behind[corner]["z"] = 40
+    nulls = dict(behind, v0=None, v1={"x": None, "y": None, "z": None})
+    infinite = plane_entry(0, 0, 1920, 1080, 12345.5, 1, 1.875, -54321.5)
+    texts = ["\ufeff" + GOOD, GOOD.replace("\n", "\r\n"), "\ufeff" + GOOD.replace("\n", "\r\n"),
+             config(displays=[behind] * 9999 + [MON_B]), config(displays=[nulls, MON_B]),
+             config(displays=[infinite, MON_B]).replace("12345.5", "1e400").replace("-54321.5", "-1e+9999")]
+    for i, text in enumerate(texts):
+        p = run(tmp_path / str(i), xs, DEVICES + "step\n" + at_pixel(2500, 900), text)
+        assert xs.wait_pointer(2500, 900), f"case {i}: {p.out} {p.err}"
+        p.stop()
+        assert (tmp_path / str(i) / "default.config").read_bytes() == text.encode()
+        xs.move(7, 7)
+    # No usable display at all: the program runs, never moves the pointer, and the buttons still click.
+    for i, displays in enumerate([{}, [], None]):
+        p = run(tmp_path / f"none{i}", xs, DEVICES + "step polls=5\n" + at_pixel(300, 300) + MIDDLE_MARK,
+                display=displays if displays is not None else None)
+        assert names(xs.wait_events()) == MARK and xs.pointer() == (7, 7)
+        p.stop()
+
+
+@pytest.mark.parametrize("enable", [0, 1])
+def test_an_oversized_stabilization_history_neither_exhausts_memory_nor_stalls(tmp_path, xs, enable):
+    # Found by fuzz_config with 2,000,000,000, where the history alone wanted 16 GB.
+    p = run(tmp_path, xs, DEVICES + "step\n" + at_pixel(1500, 900),
+            stabilization={"average_of_N_previous_positions": 100000000, "enable": enable})
+    assert xs.wait_pointer(1500, 900, timeout=20)
+    assert ("at most 1000 previous positions" in p.out) == bool(enable)
+
+
+def test_a_changed_layout_is_warned_about_and_the_runner_goes_on(tmp_path, xs):
+    warning = "\nWarning: the monitors have changed since they were calibrated. Run wandsetup again to " \
+              "calibrate them.\n"
+    for i, (recorded, warned) in enumerate([("192010800192010800", True), (LAYOUT_HASH, False), (None, False)]):
+        p = run(tmp_path / str(i), xs, DEVICES + "step\n" + at_pixel(2000, 500), displayhash=recorded)
+        assert xs.wait_pointer(2000, 500)
+        assert p.out.startswith(warning + "SteamVR initialized!") == warned and (warning in p.out) == warned
+        p.stop()
+        xs.move(7, 7)
+
+
+def test_frames_start_at_least_five_milliseconds_apart(tmp_path, xs):
+    p = run(tmp_path, xs, DEVICES + "step polls=60\n" + at_pixel(300, 300) + MIDDLE_MARK)
+    xs.wait_events()
+    polls = [int(line.split()[0]) for line in p.sim_log().splitlines() if " GetControllerState " in line]
+    # A millisecond tick lets one gap fall a little under 5 ms; ten frames take at least 50 ticks.
+    assert len(polls) >= 60 and all(polls[i] - polls[i - 10] > 45000 for i in range(10, len(polls)))

@@ -1,0 +1,248 @@
+"""wandsetup as a user runs it: Xvfb with RandR monitors, the simulated runtime played by a scripted
+controller, answers on standard input. Checked: the console transcript, the exit status, "default.config"
+(its values here; its exact text in the unit tests), and, closing the loop, where wandpointer then points."""
+import json
+import os
+import subprocess
+
+import pytest
+
+from wand import BIN, DEVICES, XServer, config, names, start
+
+CORNERS = ["UPPER LEFT", "LOWER LEFT", "LOWER RIGHT", "UPPER RIGHT"]
+POINT = "By aligning the application and system buttons, point the controller to:\n"
+OLD = '{ "an older calibration" : true }'
+
+
+def corner_lines(names=CORNERS):
+    return "".join(f"the {c} corner of the screen and press the application button - OK\n" for c in names)
+
+
+TOUCH = "\n\nCALIBRATION BY TOUCH\n\nWith the tip of the controller touch:\n" + corner_lines()
+POINTING = "\n\nCALIBRATION BY POINTING\nUses two sets of intersecting lines to estimate display corners\n\n" + \
+    POINT + corner_lines() + "\nNow move to a new position and repeat!\n" + POINT + corner_lines()
+HANDEDNESS = "\nAre you:\n1: Right-handed\n2: Left-handed\n"
+WRITTEN = "\nConfiguration file 'default.config' written\nYou can start the main program now\n\n"
+
+
+def opening(count):
+    return f"SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that.\n{count} monitors found."
+
+
+def menu(i, count, ordinal, w, h):
+    return f"\n\nCalibrating monitor {i}/{count} ({ordinal} from left)\nMonitor resolution: {w}x{h}\n\n" \
+           "Select a calibration method:\n1: Calibrate by touch\n2: Calibrate by pointing\n"
+
+
+def done(i, count):
+    return f"\nCalibration for monitor {i}/{count} done!\n"
+
+
+def screen(ul, w, h):
+    """An upright screen facing the user: its corners in the order upper left, lower left, lower right, upper right."""
+    x, y, z = ul
+    return [(x, y, z), (x, y - h, z), (x + w, y - h, z), (x + w, y, z)]
+
+
+def press(pose, between=""):
+    """The controller moved to `pose`, then the application button's press."""
+    return between + f"step\n{pose}  1 buttons none\nstep\n  1 buttons menu\n"
+
+
+def touch(corners):
+    return "".join(press(f"  1 pose tip {x!r} {y!r} {z!r}\n") for x, y, z in corners)
+
+
+def pointing(corners, first, second):
+    return "".join(press(f"  1 pose tip {' '.join(map(repr, at))} aim {' '.join(map(repr, c))}\n")
+                   for at in (first, second) for c in corners)
+
+
+LEFT = screen((-0.9, 1.3, -0.6), 0.34, 0.27)
+RIGHT = screen((-0.5, 1.35, -0.75), 0.51, 0.29)
+FROM = [(-0.3, 1.2, 0.2), (0.25, 1.1, 0.1)]
+
+
+def calibrate(folder, x, scenario, answers, old=OLD, env=None):
+    folder.mkdir(parents=True, exist_ok=True)
+    if old is not None:
+        (folder / "default.config").write_text(old)
+    p = start("wandsetup", folder, DEVICES + scenario, stdin=answers, x=x, env=env)
+    status = p.wait(120)
+    return status, p.out, p.err, (folder / "default.config").read_text() if (folder / "default.config").is_file() else None
+
+
+def values(text):
+    return json.loads("\n".join(line for line in text.splitlines() if not line.strip().startswith("//")))
+
+
+def assert_corners(entry, corners, within):
+    for key, expected in zip(("v0", "v1", "v2", "v3"), corners):
+        got = [entry[key][axis] for axis in "xyz"]
+        assert all(abs(g - e) <= within for g, e in zip(got, expected)), (key, got, expected)
+
+
+def test_touch_on_one_monitor_and_pointing_on_the_other(tmp_path):
+    # Invalid answers repeat the first menu; "1 2x" answers both menus; the blank line is skipped.
+    with XServer(observe=False) as x:
+        status, out, err, text = calibrate(tmp_path, x, touch(LEFT) + pointing(RIGHT, *FROM),
+                                       "abc\n0\n3\nx1\n-1\n1 2x\n\n2\n")
+    assert (status, err) == (0, "")
+    assert out == opening(2) + menu(1, 2, "1st", 1280, 1024) * 6 + TOUCH + done(1, 2) + \
+        menu(2, 2, "2nd", 1920, 1080) + POINTING + done(2, 2) + HANDEDNESS + WRITTEN
+    assert text.startswith("{\n\t\"controller_angle_offset\" : \n") and text.endswith("\n}")
+    document = values(text)
+    assert document["displayhash"] == "3200108001280102401280320010800" and document["handedness"] == 2
+    assert [[d[k] for k in ("left", "top", "right", "bottom")] for d in document["display"]] == \
+        [[0, 0, 1280, 1024], [1280, 0, 3200, 1080]]
+    assert_corners(document["display"][0], LEFT, 1e-6)  # the tip, to the float's last bits
+    assert_corners(document["display"][1], RIGHT, 1e-4)  # two lines through each corner
+    assert document == values(config(document["display"], displayhash=document["displayhash"], handedness=2))
+
+
+def test_three_monitors_from_left_to_right_and_none(tmp_path):
+    # Reported in the order middle, right, left; the leftmost is not at the root's top row.
+    with XServer([(1280, 0, 1920, 1080, True), (3200, 60, 1024, 768), (0, 100, 1280, 800)], observe=False) as x:
+        status, out, err, text = calibrate(tmp_path, x, pointing(LEFT, *FROM) + touch(RIGHT) + pointing(LEFT, *FROM),
+                                       "+2 1\n2.7\n1\n")
+    assert status == 0
+    assert out == opening(3) + menu(1, 3, "1st", 1280, 800) + POINTING + done(1, 3) + \
+        menu(2, 3, "2nd", 1920, 1080) + TOUCH + done(2, 3) + menu(3, 3, "3rd", 1024, 768) + POINTING + \
+        done(3, 3) + HANDEDNESS + WRITTEN
+    document = values(text)
+    assert document["displayhash"] == "42241080" "012809001001280320010800" "3200422482860"
+    assert [d["bottom"] for d in document["display"]] == [900, 1080, 828]
+    # Without a desktop there are no monitors: only the handedness question, and no "display" member.
+    status, out, err, text = calibrate(tmp_path / "none", None, "", "0\n1\n")
+    assert status == 0 and out == opening(0) + HANDEDNESS * 2 + WRITTEN
+    assert values(text) == values(config((), display=None, displayhash="00"))
+
+
+PRESSED = "  1 buttons menu\n"
+SAMPLING = {
+    # Tracking returns while the button is still held: no new edge, no sample.
+    "pose invalid while pressed": "step\n  1 buttons none\nstep polls=2\n  1 pose at 3 3 3\n  1 valid no\n" + PRESSED + "step polls=2\n  1 valid yes\n",
+    # A disconnected controller reports no state: the press is gone by the time it returns.
+    "disconnected while pressed": "step\n  1 buttons none\nstep polls=2\n  1 pose at 3 3 3\n  1 connected no\n" + PRESSED +
+    "step polls=2\n  1 buttons none\nstep polls=2\n  1 connected yes\n",
+    "other buttons and the trigger": "".join(f"step polls=2\n  1 pose at 3 3 3\n{change}step polls=2\n  1 buttons none\n"
+                                             "  1 trigger 0\n  1 pad 0 0\n" for change in (
+        "  1 buttons grip\n", "  1 buttons system\n", "  1 buttons pad\n", "  1 trigger 1\n  1 buttons trigger-bit\n",
+        "  1 pad 0.5 0.5\n")),
+    # Held while the controller moves on to the next corner: each corner needs its own press.
+    "held into the next corner": "step polls=3\n" + PRESSED + "step polls=3\n  1 pose at 3 3 3\n" + PRESSED,
+}
+
+
+@pytest.mark.parametrize("between", SAMPLING.values(), ids=SAMPLING.keys())
+def test_only_a_fresh_application_button_press_while_tracked_takes_a_sample(tmp_path, between):
+    corners = screen((-0.4, 1.3, -0.7), 0.5, 0.3)
+    with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
+        status, out, _, text = calibrate(tmp_path, x, "".join(press(f"  1 pose tip {c[0]!r} {c[1]!r} {c[2]!r}\n",
+                                                                between if i else "")
+                                                          for i, c in enumerate(corners)), "1 1")
+    assert status == 0 and out == opening(1) + menu(1, 1, "1st", 1920, 1080) + TOUCH + done(1, 1) + HANDEDNESS + WRITTEN
+    assert_corners(values(text)["display"][0], corners, 1e-6)
+
+
+def test_nearly_parallel_rays_ask_for_that_corner_again(tmp_path):
+    corners = screen((-0.4, 1.3, -0.7), 0.5, 0.3)
+    aim = lambda at, c: press(f"  1 pose tip {' '.join(map(repr, at))} aim {' '.join(map(repr, c))}\n")
+    first, second = FROM
+    # At the lower left the user did not move between the sets; at the lower right moved straight towards
+    # the corner. The first retry of the lower left is parallel again, the second is good.
+    toward = tuple(f + (c - f) * 0.3 for f, c in zip(first, corners[2]))
+    scenario = "".join(aim(first, c) for c in corners) + aim(second, corners[0]) + aim(first, corners[1]) + \
+        aim(toward, corners[2]) + aim(second, corners[3]) + aim((-0.2, 1.0, 0.1), corners[1]) * 2 + \
+        aim((-0.2, 1.0, 0.1), corners[1]) + aim((0.4, 1.3, 0.2), corners[1]) + \
+        aim((-0.1, 1.2, 0.3), corners[2]) + aim((0.5, 1.15, 0.0), corners[2])
+    with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
+        status, out, _, text = calibrate(tmp_path, x, scenario, "2\n1\n")
+    again = lambda c: f"\nThe two lines to the {c} corner are too close to parallel to give a corner.\n" \
+        f"Point at it again, from two positions further apart.\n{POINT}{corner_lines([c])}" \
+        f"\nNow move to a new position and repeat!\n{POINT}{corner_lines([c])}"
+    assert status == 0 and out == opening(1) + menu(1, 1, "1st", 1920, 1080) + POINTING + again("LOWER LEFT") * 2 + \
+        again("LOWER RIGHT") + done(1, 1) + HANDEDNESS + WRITTEN
+    assert_corners(values(text)["display"][0], corners, 1e-4)
+
+
+def test_end_of_input_and_hostile_answers(tmp_path):
+    first, second = menu(1, 2, "1st", 1280, 1024), menu(2, 2, "2nd", 1920, 1080)
+    endings = [("", opening(2) + first), ("abc 7\n\n", opening(2) + first * 3),
+               ("1\n", opening(2) + first + TOUCH + done(1, 2) + second),
+               ("1 1\n3\n", opening(2) + first + TOUCH + done(1, 2) + second + TOUCH + done(2, 2) + HANDEDNESS * 2)]
+    with XServer(observe=False) as x:
+        for i, (answers, transcript) in enumerate(endings):
+            status, out, err, text = calibrate(tmp_path / str(i), x, touch(LEFT) + touch(RIGHT), answers)
+            assert (status, out, text) == (2, transcript, OLD)
+            assert err == "\nwandsetup: standard input ended before the answer; nothing was written\n"
+        # A megabyte-long token, numbers beyond 32 bits and binary bytes are invalid answers, asked again.
+        answers = b"x" * 1000000 + b" 99999999999999999999 \x00\x80\xff\x1b[2J 1 " + b"7" * 1000000 + b" 1 1\n"
+        status, out, err, text = calibrate(tmp_path / "hostile", x, touch(LEFT) + touch(RIGHT), answers)
+        assert status == 0 and out.count("monitor 1/2 (") == 4 and out.count("monitor 2/2 (") == 2
+        assert values(text)["handedness"] == 1
+
+
+def test_a_file_that_cannot_be_written_is_reported_and_the_old_one_kept(tmp_path):
+    with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
+        # A folder where the file should go.
+        (tmp_path / "default.config").mkdir()
+        status, out, err, _ = calibrate(tmp_path, x, touch(LEFT), "1 1\n", old=None)
+        assert status == 3 and out.endswith(HANDEDNESS) and "written" not in out
+        assert err.startswith("\nwandsetup: could not write 'default.config': ") and \
+            err.endswith("\nThe previous file is unchanged.\n")
+        assert sorted(os.listdir(tmp_path)) == ["default.config", "scenario", "sim.log", "stderr.txt", "stdin.txt",
+                                                "stdout.txt"]
+        # A read-only folder and a full disk: a small tmpfs in a private mount namespace.
+        probe = subprocess.run(["unshare", "--map-root-user", "--mount", "sh", "-c",
+                                "mount -t tmpfs -o size=64k tmpfs /mnt && echo ok"], capture_output=True, text=True)
+        if probe.stdout != "ok\n":
+            pytest.skip("this machine allows no private tmpfs mounts (unshare --map-root-user --mount)")
+        for name, prepare in [("read-only", 'mount -o remount,ro "$1"'),
+                              ("full", "dd if=/dev/zero of=filler bs=1k 2>/dev/null || true")]:
+            folder, copy = tmp_path / name, tmp_path / (name + "-copy")
+            folder.mkdir(), copy.mkdir()
+            (tmp_path / "scenario").write_text(DEVICES + touch(LEFT))
+            script = f'set -e; mount -t tmpfs -o size=64k tmpfs "$1"; cd "$1"; printf %s \'{OLD}\' > default.config; ' \
+                     f'{prepare}; status=0; "$2" < "$4" || status=$?; cp -a . "$3"/; exit $status'
+            (tmp_path / "answers").write_text("1 1\n")
+            run = subprocess.run(["unshare", "--map-root-user", "--mount", "sh", "-c", script, "sh", folder,
+                                  BIN / "wandsetup", copy, tmp_path / "answers"], capture_output=True, text=True,
+                                 env=dict(os.environ, WAND_SIM_SCENARIO=str(tmp_path / "scenario"), **x.env),
+                                 timeout=120)
+            assert run.returncode == 3 and "could not write 'default.config'" in run.stderr, run.stderr
+            assert (copy / "default.config").read_text() == OLD
+            assert set(os.listdir(copy)) <= {"default.config", "filler"}
+
+
+@pytest.mark.parametrize("error, message", [
+    (121, "HMD not found! Please start SteamVR before running config.\n\n"),
+    (108, "SteamVR init error: Hmd Not Found (108) \n\n"), (301, "SteamVR init error: "),
+    (100, "SteamVR init error: "), (9999, "SteamVR init error: Unknown error (9999) \n\n")])
+def test_a_runtime_that_cannot_start_ends_with_status_one_and_leaves_the_file(tmp_path, error, message):
+    with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
+        status, out, err, text = calibrate(tmp_path, x, f"init-error {error}\n", "1 1\n")
+    assert status == 1 and out.startswith(message) and out.endswith(f"({error}) \n\n" if error != 121 else "\n\n")
+    assert text == OLD
+
+
+def test_the_pointer_lands_where_the_calibration_says(tmp_path):
+    # Closing the loop: wandsetup calibrates both monitors (touch, then pointing), then wandpointer aims from
+    # another place at pixel centres of each monitor, as the two screens really lie in tracking space.
+    monitors = [((0, 0, 1280, 1024), LEFT), ((1280, 0, 1920, 1080), RIGHT)]
+    with XServer() as x:
+        status, *_ = calibrate(tmp_path, x, touch(LEFT) + pointing(RIGHT, *FROM), "1 2 1\n", old=None)
+        assert status == 0
+        targets = []
+        for (left, top, w, h), (ul, ll, _, ur) in monitors:
+            for px, py in [(0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1), (w // 2, h // 2)]:
+                u, v = (px + 0.5) / w, (py + 0.5) / h
+                point = [ul[i] + u * (ur[i] - ul[i]) + v * (ll[i] - ul[i]) for i in range(3)]
+                targets.append((left + px, top + py, point))
+        p = start("wandpointer", tmp_path, DEVICES + "".join(
+            f"step wait=t{i}\n  1 pose aim 0.1 1.1 0.4 {' '.join(map(repr, point))}\n"
+            for i, (_, _, point) in enumerate(targets)), x=x)
+        for i, (px, py, _) in enumerate(targets):
+            assert x.wait_pointer(px, py), f"aimed at {px},{py}, landed on {x.pointer()}"
+            p.go(f"t{i}")
+        assert names(x.events()) == []

@@ -1,0 +1,122 @@
+"""The Windows build under Wine on Xvfb, with the 1280x1024 monitor left of the 1920x1080 primary one, so
+that Windows sees it at negative coordinates. SendInput's buttons and wheel stay inside Wine: the
+project's low-level mouse hook (mousehook.exe), in the same prefix, reports them one line per event."""
+import os
+import signal
+import subprocess
+
+import pytest
+
+from wand import BIN, LAYOUT_HASH, Proc, ROOT, XServer, config, names, plane_entry, wait_until
+
+WIN = ROOT / "build-win/bin"
+PREFIX = WIN.parent / "wineprefix"
+ENV = dict(os.environ, WINEPREFIX=str(PREFIX), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+WINDOWS_HASH = "32001080-12800102400192010800"
+# Both monitors in the plane z = -1, binary-exact: a controller at (x, y, 0) looking down -Z lands on a known
+# pixel: (-1.875, 1.5) on the left monitor's (-960, 256), (2.75, 0.5) on the primary's (1440, 810).
+CONFIG = config([plane_entry(-1280, 0, 0, 1024, -2.5, 2, 0, 0), plane_entry(0, 0, 1920, 1080, 0.5, 2, 3.5, 0)],
+                displayhash=WINDOWS_HASH)
+LEFT, PRIMARY = "  1 pose matrix 1 0 0 -1.875 0 1 0 1.5 0 0 1 0\n", "  1 pose matrix 1 0 0 2.75 0 1 0 0.5 0 0 1 0\n"
+DEVICES = "device 0 hmd\ndevice 1 controller\n"
+
+pytestmark = pytest.mark.skipif(not (WIN / "mousehook.exe").exists(), reason="no Windows build (scripts/build-windows)")
+
+
+@pytest.fixture(scope="module")
+def desk():
+    subprocess.run([ROOT / "scripts/wine-prefix", PREFIX], check=True, capture_output=True)
+    with XServer() as x:
+        yield x
+        subprocess.run(["wineserver", "-k"], env=ENV)
+        subprocess.run(["wineserver", "-w"], env=ENV)
+
+
+def windows(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def run(desk, folder, program, scenario, text=None, answers="1\n1\n1\n", trace=False, linux=False):
+    folder.mkdir(parents=True, exist_ok=True)
+    if text is not None:
+        (folder / "default.config").write_text(text)
+    (folder / "scenario").write_text(scenario)
+    stdin = open(folder / "answers", "w+")
+    stdin.write(answers), stdin.seek(0)
+    where = (lambda p: str(p)) if linux else windows
+    env = dict(ENV, **desk.env, WAND_SIM_SCENARIO=where(folder / "scenario"), WAND_SIM_CONTROL=where(folder),
+               WAND_SIM_LOG=where(folder / "sim.log"), WINEDEBUG="+relay" if trace else "-all")
+    command = [str(BIN / program)] if linux else ["wine", str(WIN / (program + ".exe"))]
+    return Proc(command, folder, env, stdin)
+
+
+def crlf(text):
+    return text.replace("\n", "\r\n")
+
+
+@pytest.mark.parametrize("program, with_config, scenario", [
+    ("wandpointer", False, DEVICES), ("wandpointer", True, "init-error 121\n"),
+    ("wandpointer", True, "init-error 108\n"), ("wandsetup", False, "init-error 121\n"),
+    ("wandsetup", False, "init-error 108\n")])
+def test_start_up_failures_read_as_on_linux(tmp_path, desk, program, with_config, scenario):
+    p = run(desk, tmp_path / "win", program, scenario, CONFIG if with_config else None, trace=scenario == DEVICES)
+    q = run(desk, tmp_path / "linux", program, scenario, CONFIG.replace(WINDOWS_HASH, LAYOUT_HASH)
+            if with_config else None, linux=True)
+    assert p.wait(120) == q.wait() == 1 and q.out and p.out == crlf(q.out)
+    if scenario == DEVICES:
+        # The process set-up first thing: per-monitor DPI awareness (v2) and a 1 ms timer. Wine makes every
+        # process per-monitor aware on its own, so only its call trace can tell.
+        trace = p.err
+        dpi = trace.find("Call user32.SetProcessDpiAwarenessContext(fffffffffffffffc)")
+        assert dpi >= 0 and "Call winmm.timeBeginPeriod(00000001)" in trace
+
+
+@pytest.fixture
+def hook(desk, tmp_path):
+    (tmp_path / "hook").mkdir()
+    h = Proc(["wine", str(WIN / "mousehook.exe")], tmp_path / "hook", dict(ENV, **desk.env), subprocess.DEVNULL)
+    assert h.wait_output("ready", 60), h.out + h.err
+    # Wine sees the layout: the primary at the origin, the other monitor at negative x.
+    assert "monitor -1280 0 0 1024" in h.out and "virtual -1280 0 3200 1080" in h.out
+    h.buttons = lambda: [line.split()[:4] for line in h.out.splitlines() if line.startswith("WM_")
+                         and not line.startswith("WM_MOUSEMOVE") and line.endswith(" 1")]
+    return h
+
+
+def test_the_cursor_clicks_drags_and_wheel_reach_windows_desktop(tmp_path, desk, hook):
+    p = run(desk, tmp_path, "wandpointer", DEVICES + "step wait=left\n" + PRIMARY + "step wait=click\n" + LEFT +
+            "step ms=40\n  1 trigger 1\nstep polls=2\n  1 trigger 0\nstep ms=600\n  1 trigger 1\n"
+            "step polls=2\n  1 trigger 0\nstep polls=3\n  1 pad 0 0.5\nstep polls=2\n  1 pad 0 0\n"
+            "step polls=3\n  1 buttons grip\nstep\n  1 buttons none\n", CONFIG)
+    assert desk.wait_pointer(1440 + 1280, 810, 30), (desk.pointer(), p.out)  # Windows x + 1280 = X's x
+    p.go("left")
+    assert desk.wait_pointer(-960 + 1280, 256, 30)
+    p.go("click")
+    at = ["-960", "256", "0"]
+    expected = [["WM_LBUTTONDOWN", *at], ["WM_LBUTTONUP", *at]] * 2 + [["WM_MOUSEWHEEL", "-960", "256", "15"]] * 3 + \
+        [["WM_MBUTTONDOWN", *at], ["WM_MBUTTONUP", *at]]
+    assert wait_until(lambda: len(hook.buttons()) >= 9, 30) and hook.buttons() == expected, hook.out
+    assert names(desk.events()) == []  # nothing reached the X server's buttons
+
+
+def test_ctrl_c_during_a_drag_releases_the_button(tmp_path, desk, hook):
+    p = run(desk, tmp_path, "wandpointer", DEVICES + "step polls=3\n" + LEFT + "step\n  1 trigger 1\n", CONFIG)
+    assert wait_until(lambda: hook.buttons() == [["WM_LBUTTONDOWN", "-960", "256", "0"]], 30), hook.out
+    p.signal(signal.SIGINT)  # Wine turns it into CTRL_C_EVENT for the console handler
+    assert p.wait(30) == 0
+    assert wait_until(lambda: len(hook.buttons()) == 2, 30) and hook.buttons()[1][0] == "WM_LBUTTONUP"
+
+
+def test_wandsetup_writes_the_file_as_windows_does(tmp_path, desk):
+    corners = [(-2.5, 2, -1), (-2.5, 0, -1), (0, 0, -1), (0, 2, -1), (0.5, 2, -1), (0.5, 0, -1), (3.5, 0, -1),
+               (3.5, 2, -1)]
+    p = run(desk, tmp_path, "wandsetup", DEVICES + "".join(
+        f"step polls=2\n  1 buttons none\n  1 pose tip {x} {y} {z}\nstep polls=2\n  1 buttons menu\n"
+        for x, y, z in corners) + "step\n  1 buttons none\n")
+    assert p.wait(120) == 0, p.out + p.err
+    assert crlf("\nCalibrating monitor 1/2 (1st from left)\nMonitor resolution: 1280x1024") in p.out
+    assert p.out.endswith(crlf("\nConfiguration file 'default.config' written\nYou can start the main program now\n\n"))
+    text = (tmp_path / "default.config").read_bytes().decode()
+    assert text.count("\n") > 40 and text.count("\n") == text.count("\r\n") == text.count("\r")
+    assert text.startswith("{\r\n\t\"controller_angle_offset\" : \r\n\t{\r\n") and text.endswith("\r\n}")
+    assert "\t\t\t\"left\" : -1280,\r\n" in text and f'\t"displayhash" : "{WINDOWS_HASH}",\r\n' in text

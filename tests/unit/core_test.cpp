@@ -1,0 +1,476 @@
+// The core's exact arithmetic and decisions, in-process: the config file's bytes, the controller's button
+// tests and rays, the ray-to-pixel mapping, cursor stabilization, the buttons and frame pacing on a
+// synthetic clock, corner geometry, the dialogue's answers, the display hash, and controller selection
+// against the simulated runtime.
+#include "config/config_file.h"
+#include "pointer/runner.h"
+#include "setup/calibration.h"
+#include "setup/dialogue.h"
+#include "shared/controller_selection.h"
+#include "shared/desktop_layout.h"
+#include "shared/vr_runtime.h"
+#include "sim/sim_core.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const float kInf = INFINITY;
+uint32_t bits(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
+
+// --- The config file ------------------------------------------------------------------------------------
+
+// The file's text built here, independently of JsonCpp: tabs, " : ", %.17g reals, members in key order.
+std::string expectedText(const std::vector<CalibratedMonitor>& monitors, const std::string& hash, int hand) {
+    auto real = [](float f) -> std::string {
+        if (std::isnan(f))
+            return "null";
+        if (std::isinf(f))
+            return f > 0 ? "1e+9999" : "-1e+9999";
+        if (f == 0.0f && std::signbit(f))
+            return "-0.0"; // kept apart from %.17g so that the sign survives reading
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.17g", static_cast<double>(f));
+        return buffer;
+    };
+    auto object = [](const std::string& tabs, const std::string& key) {
+        return tabs + key + " : \n" + tabs + "{\n";
+    };
+    std::string s =
+        "{\n" + object("\t", "\"controller_angle_offset\"") + "\t\t\"x\" : 0,\n\t\t\"y\" : 0\n" +
+        "\t\t// Used to change the pointing angle of the controller. For a typical gungrip hold try "
+        "values between -1.3 and -5 for 'y' first. The config program ignores this value.\n\t},\n";
+    if (!monitors.empty())
+        s += "\t\"display\" : \n\t[\n";
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        const MonitorInfo& r = monitors[i].rect;
+        s += "\t\t{\n\t\t\t\"bottom\" : " + std::to_string(r.bottom) +
+             ",\n\t\t\t\"left\" : " + std::to_string(r.left) +
+             ",\n\t\t\t\"right\" : " + std::to_string(r.right) +
+             ",\n\t\t\t\"top\" : " + std::to_string(r.top) + ",\n";
+        for (int c = 0; c < 4; ++c) {
+            const Vec3& v = monitors[i].corners[c];
+            s += object("\t\t\t", "\"v" + std::to_string(c) + "\"") + "\t\t\t\t\"x\" : " + real(v.x) +
+                 ",\n\t\t\t\t\"y\" : " + real(v.y) + ",\n\t\t\t\t\"z\" : " + real(v.z) + "\n\t\t\t}" +
+                 (c < 3 ? ",\n" : "\n");
+        }
+        s += i + 1 < monitors.size() ? "\t\t},\n" : "\t\t}\n\t],\n";
+    }
+    return s + "\t\"displayhash\" : \"" + hash + "\",\n\t\"handedness\" : " + std::to_string(hand) + ",\n" +
+           object("\t", "\"stabilization\"") +
+           "\t\t\"average_of_N_previous_positions\" : 5,\n\t\t\"enable\" : 0\n\t},\n" +
+           object("\t", "\"trigger\"") +
+           "\t\t\"click_detection_threshold\" : 10,\n\t\t\"dragging_threshold_ms\" : 200\n\t}\n}";
+}
+
+const std::vector<CalibratedMonitor> kOddMonitors = {
+    {{0, 0, 1920, 1080},
+     {{{-0.5f, 1.25f, -0.75f}, {-0.5f, 0.91f, -0.75f}, {0.1f, 0.91f, -0.75f}, {0.1f, 1.25f, -0.75f}}}},
+    {{-1920, -200, 0, 880},
+     {{{-2.0f, 2.0f, 0.0f},
+       {1e-5f, 1.0f / 3, -0.0f},
+       {16777216.0f, -3.0f, 12.5f},
+       {3e-39f, FLT_MAX, 1e17f}}}},
+    {{2560, -1080, 4480, 0},
+     {{{kInf, -kInf, NAN}, {-FLT_MAX, 1e-45f, 0.077f}, {9.99999e16f, 1e10f, -1e18f}, {}}}}};
+
+TEST(ConfigFile, TextIsByteForByteTheFormatAndReadsBackBitExact) {
+    for (size_t n : {0, 1, 3}) {
+        const std::vector<CalibratedMonitor> monitors(kOddMonitors.begin(), kOddMonitors.begin() + n);
+        const std::string text = configText(monitors, "a\"b-12", static_cast<int>(n % 2) + 1);
+        EXPECT_EQ(text, expectedText(monitors, "a\\\"b-12", static_cast<int>(n % 2) + 1));
+        const ConfigContents read = parseConfigText(text);
+        ASSERT_EQ(read.displays.size(), n);
+        for (size_t i = 0; i < n; ++i) {
+            const MonitorInfo& r = monitors[i].rect;
+            EXPECT_EQ(read.displays[i].left, float(r.left));
+            EXPECT_EQ(read.displays[i].top, float(r.top));
+            EXPECT_EQ(read.displays[i].right, float(r.right));
+            EXPECT_EQ(read.displays[i].bottom, float(r.bottom));
+            for (int c = 0; c < 4; ++c) {
+                const Vec3 &want = monitors[i].corners[c], &got = read.displays[i].corners[c];
+                for (auto [w, g] : {std::pair{want.x, got.x}, {want.y, got.y}, {want.z, got.z}})
+                    EXPECT_EQ(std::isnan(w) ? 0u : bits(w), bits(g)) << i << " v" << c; // NaN is written null
+            }
+        }
+        const RunnerSettings& s = read.settings;
+        EXPECT_EQ(s.dragging_threshold_ms, 200);
+        EXPECT_EQ(s.handedness, static_cast<int>(n % 2) + 1);
+        EXPECT_FALSE(s.stabilization_enable);
+        EXPECT_EQ(s.average_of_N_previous_positions, 5);
+        EXPECT_EQ(read.click_detection_threshold, 10);
+        EXPECT_EQ(read.display_hash, "a\"b-12");
+    }
+}
+
+TEST(ConfigFile, HandEditedFilesReadWithJsonCppsConversionsOrAreRefused) {
+    struct Case {
+        std::string text;
+        int drag, hand, n;
+        bool enable;
+        float offset_y;
+        size_t displays;
+        bool has_hash;
+    };
+    const Case cases[] = {
+        {"{}", 0, 0, 0, false, 0.0f, 0, false},
+        {"{\"trigger\":{\"dragging_threshold_ms\":150.9},\"stabilization\":{\"enable\":true}} {\"x\":1}", 150,
+         0, 0, true, 0.0f, 0, false},
+        {"{\r\n\"stabilization\":{\"enable\":2.5,\"average_of_N_previous_positions\":-4},\"displayhash\":7,"
+         "\r\n"
+         "\"controller_angle_offset\":{\"y\":-1.3},\"display\":[{\"v0\":null},{}],\"handedness\":2}",
+         0, 2, -4, true, -1.3f, 2, false},
+        {"{\"display\":{},\"stabilization\":{\"enable\":0},\"displayhash\":\"\"}", 0, 0, 0, false, 0.0f, 0,
+         true},
+    };
+    for (const Case& c : cases) {
+        const ConfigContents read = parseConfigText(c.text);
+        EXPECT_EQ(read.settings.dragging_threshold_ms, c.drag) << c.text;
+        EXPECT_EQ(read.settings.handedness, c.hand) << c.text;
+        EXPECT_EQ(read.settings.average_of_N_previous_positions, c.n) << c.text;
+        EXPECT_EQ(read.settings.stabilization_enable, c.enable) << c.text;
+        EXPECT_EQ(read.settings.controller_angle_offset_y, c.offset_y) << c.text;
+        EXPECT_EQ(read.settings.controller_angle_offset_x, 0.0f) << c.text;
+        EXPECT_EQ(read.displays.size(), c.displays) << c.text;
+        EXPECT_EQ(read.has_display_hash, c.has_hash) << c.text;
+    }
+    for (const char* wrong :
+         {"{\"handedness\":\"1\"}", "{\"display\":[{\"v1\":{\"x\":{}}}]}", "{\"display\":{\"a\":1}}",
+          "{\"trigger\":{\"dragging_threshold_ms\":4294967296}}", "[1]"})
+        EXPECT_THROW(parseConfigText(wrong), Json::LogicError) << wrong;
+    for (const char* broken : {"", "{", "{\"a\":1,,}", "{\"x\":1e+9999x}", "nul"})
+        EXPECT_THROW(parseConfigText(broken), Json::RuntimeError) << broken;
+    // An infinite corner does not shift the positions in an error message after it.
+    try {
+        parseConfigText("{\"x\":-1e+9999, \"y\":}");
+        ADD_FAILURE();
+    } catch (const Json::RuntimeError& e) {
+        EXPECT_NE(std::string(e.what()).find("Line 1, Column 20"), std::string::npos) << e.what();
+    }
+}
+
+TEST(ConfigFile, WritingReplacesTheFileInOneStepOrLeavesItAsItWas) {
+    const auto folder = std::filesystem::temp_directory_path() / ("wand-unit-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "default.config").string();
+    std::ofstream(path) << "old";
+    auto contents = [&] { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); };
+    EXPECT_EQ(writeConfigFile(kOddMonitors, "h", 1, path), "");
+    EXPECT_EQ(contents(), configText(kOddMonitors, "h", 1));
+    // A write that fails half way (the process may write only 100 bytes): the old file stays whole.
+    std::ofstream(path) << "old";
+    rlimit old_limit{}, small{100, 100};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const std::string failure = writeConfigFile(kOddMonitors, "h", 1, path);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    EXPECT_NE(failure.find("File too large"), std::string::npos) << failure;
+    EXPECT_NE(writeConfigFile({}, "h", 1, (folder / "missing/default.config").string()), "");
+    EXPECT_EQ(contents(), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1)
+        << "a temporary file is left";
+    std::filesystem::remove_all(folder);
+}
+
+// --- The controller record ------------------------------------------------------------------------------
+
+TEST(Controller, ButtonTestsFollowTheirThresholdsBitsAndRegions) {
+    TrackedController c = makeTrackedController(nullptr, 1);
+    auto trigger = [&](float before, float now) {
+        c.previous_state.rAxis[1].x = before;
+        c.state.rAxis[1].x = now;
+        return std::tuple{isHeld(c, c.trigger_button), pressEdge(c, c.trigger_button), releaseEdge(c)};
+    };
+    EXPECT_EQ(trigger(0.0f, 0.1f), std::tuple(true, true, false));
+    EXPECT_EQ(trigger(0.1f, 0.1f), std::tuple(true, false, false));
+    EXPECT_EQ(trigger(0.1f, 0.09999f), std::tuple(false, false, true));
+    EXPECT_EQ(trigger(0.0f, 0.09999f), std::tuple(false, false, false));
+    c.state.ulButtonPressed =
+        0x8000 | (1ull << 31) | 2 | 4; // bit 15 is never the trigger, bit 31 not the pad
+    c.previous_state.ulButtonPressed = 2;
+    c.state.rAxis[1].x = 0.0f;
+    EXPECT_FALSE(isHeld(c, c.trigger_button));
+    EXPECT_FALSE(isHeld(c, c.touchpad_button));
+    EXPECT_TRUE(pressEdge(c, c.grip_button) && isHeld(c, c.menu_button) && !pressEdge(c, c.menu_button));
+    c.state.ulButtonPressed = 1ull << 32;
+    EXPECT_TRUE(isHeld(c, c.touchpad_button) && pressEdge(c, c.touchpad_button));
+    c.state.rAxis[0] = {0.0f, 0.0f};
+    for (int r = 0; r < 9; ++r)
+        EXPECT_FALSE(touchpadIn(c, r)) << "an untouched pad is in region " << r;
+    c.state.rAxis[0] = {0.0f, 0.5f};
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(touchpadIn(c, r), r == 0 || r == 1 || r == 3 || r == 4 || r == 7 || r == 8) << r;
+    c.state.rAxis[0] = {0.6f, 0.5f};
+    EXPECT_FALSE(touchpadIn(c, kTouchpadCentreStrip));
+}
+
+TEST(Controller, RaysFollowTheGivenRoundingOrderToTheBit) {
+    // About 30 degrees about two axes: every product rounds, so another order of the additions (or a fused
+    // multiply-add, or a double constant) changes the last bits.
+    const float m[3][4] = {{0.866025388f, -0.25f, 0.433012694f, 0.123456791f},
+                           {0.0f, 0.866025388f, 0.5f, 1.37f},
+                           {-0.5f, -0.433012694f, 0.75f, -0.691f}};
+    TrackedController c = makeTrackedController(nullptr, 3);
+    std::memcpy(c.poses[3].mDeviceToAbsoluteTracking.m, m, sizeof m);
+    const PointingRay ray = pointingRay(c, 0.1f, -1.3f);
+    const PointingRay tip = tipRay(c);
+    const float got_ray[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+    const float got_tip[3] = {tip.origin.x, tip.origin.y, tip.origin.z};
+    const float got_forward[3] = {tip.direction.x, tip.direction.y, tip.direction.z};
+    for (int i = 0; i < 3; ++i) {
+        volatile float a = m[i][1] * -1.3f, b = m[i][0] * 0.1f, sum = a + b, minus = sum - m[i][2];
+        volatile float q = minus + m[i][3],
+                       o = ((m[i][1] * 0.0f + m[i][0] * 0.0f) + m[i][2] * 0.0f) + m[i][3];
+        EXPECT_EQ(bits(q - o), bits(got_ray[i])) << i;
+        volatile float t1 = m[i][1] * 0.077f, t2 = m[i][2] * 0.038f, s1 = m[i][0] * 0.0f - t1, s2 = s1 - t2;
+        EXPECT_EQ(bits(s2 + m[i][3]), bits(got_tip[i])) << i;
+        EXPECT_EQ(bits(-m[i][2]), bits(got_forward[i])) << i;
+    }
+}
+
+// --- Mapping, stabilization, buttons and pacing -----------------------------------------------------------
+
+struct Recorder {
+    std::vector<std::pair<int32_t, int32_t>> placed;
+    std::vector<std::pair<uint32_t, int32_t>> sent;
+    uint32_t now = 0;
+    PointerIo io() {
+        PointerIo io;
+        io.set_cursor_pos = [this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; };
+        io.send_mouse_input = [this](const platform::MouseInput& in) {
+            sent.emplace_back(in.flags, in.mouse_data);
+        };
+        io.tick_count = [this] { return now; };
+        io.sleep_ms = [this](uint32_t ms) { now += ms; };
+        return io;
+    }
+};
+
+// A flat 1 m by 0.5 m screen facing the user, desktop pixels (left, 0) to (left + 1920, 1080).
+DisplayPlane screen(float left) {
+    return makeDisplayPlane({0, 1, -2}, {0, 0.5f, -2}, {1, 0.5f, -2}, {1, 1, -2}, left, 0, left + 1920, 1080);
+}
+
+TEST(Mapping, RaysMapToPixelsAndTheCurrentMonitorPinsThemToItsLastPixel) {
+    DisplayPlane d = screen(-1920);
+    auto map = [&](Vec3 origin, Vec3 direction) {
+        const auto p = mapRayToDisplay(d, origin, direction);
+        return p ? std::pair{p->x, p->y} : std::pair{NAN, NAN};
+    };
+    EXPECT_EQ(map({0.5f, 0.75f, 0}, {0, 0, -1}), std::pair(-960.0f, 540.0f));
+    EXPECT_EQ(map({0, 1, 0}, {0, 0, -4}), std::pair(-1920.0f, 0.0f));
+    EXPECT_EQ(map({1, 0.5f, 0}, {0, 0, -1}), std::pair(0.0f, 1080.0f))
+        << "a new monitor's first hit is not clamped";
+    EXPECT_TRUE(std::isnan(map({2, 0.75f, 0}, {0, 0, -1}).first)) << "outside, not current";
+    EXPECT_TRUE(std::isnan(map({0.5f, 0.75f, -3}, {0, 0, 1}).first)) << "from behind";
+    EXPECT_EQ(map({0.5f, 0.75f, -3}, {0, 0, -1}), std::pair(-960.0f, 540.0f)) << "origin behind the screen";
+    d.is_current = true;
+    EXPECT_EQ(map({1, 0.5f, 0}, {0, 0, -1}), std::pair(-1.0f, 1079.0f));
+    EXPECT_EQ(map({-5, 3, 0}, {0, 0, -1}), std::pair(-1920.0f, 0.0f));
+    EXPECT_TRUE(std::isnan(map({0.5f, 0.75f, 0}, {1, 0, 0}).first)) << "parallel, even when current";
+    EXPECT_TRUE(std::isnan(map({NAN, 0.75f, 0}, {0, 0, -1}).first)) << "a NaN pose is not pinned";
+    EXPECT_EQ(truncateToPixel(-0.5f), 0);
+    EXPECT_EQ(truncateToPixel(-1.5f), -1);
+    EXPECT_EQ(truncateToPixel(2147483648.0f), std::nullopt);
+    // Two monitors in the frame loop: the one the ray enters becomes current; overlapping entries both place.
+    Recorder rec;
+    CursorStabilizer direct = makeCursorStabilizer(5, false);
+    std::vector<DisplayPlane> list = {screen(0), screen(1920)};
+    pointAtDisplays(list, {{0.5f, 0.75f, 0, 1}, {0, 0, -1}}, direct, rec.io());
+    EXPECT_TRUE(!list[0].is_current && list[1].is_current);
+    list[0].is_current = true, list[1].is_current = false;
+    pointAtDisplays(list, {{0.5f, 0.75f, 0, 1}, {0, 0, -1}}, direct, rec.io());
+    pointAtDisplays(list, {{3, 0.75f, 0, 1}, {0, 0, -1}}, direct, rec.io());
+    EXPECT_EQ(rec.placed,
+              (decltype(rec.placed){{960, 540}, {2880, 540}, {960, 540}, {2880, 540}, {3839, 540}}));
+    EXPECT_TRUE(list[1].is_current && !list[0].is_current);
+}
+
+TEST(Stabilizer, PlacesTheMeanOfTheRawPositions) {
+    struct Case {
+        int32_t n;
+        bool enabled;
+        std::vector<std::pair<int32_t, int32_t>> raw, placed;
+    };
+    const Case cases[] = {
+        {5,
+         true,
+         {{1200, 600}, {1200, 600}, {1200, 600}, {1200, 600}, {1200, 600}, {1200, 600}},
+         {{200, 100}, {400, 200}, {600, 300}, {800, 400}, {1000, 500}, {1200, 600}}},
+        {1, true, {{100, 100}, {101, 100}, {-3, -3}, {-2, -2}}, {{50, 50}, {100, 100}, {49, 48}, {-2, -2}}},
+        {3, false, {{7, 8}, {9, 10}}, {{7, 8}, {9, 10}}},
+        {0, true, {{7, 8}}, {{7, 8}}},
+        {-4, true, {{7, 8}}, {{7, 8}}},
+    };
+    for (const Case& c : cases) {
+        Recorder rec;
+        CursorStabilizer s = makeCursorStabilizer(c.n, c.enabled);
+        for (auto [x, y] : c.raw)
+            placeCursor(s, x, y, rec.io());
+        EXPECT_EQ(rec.placed, c.placed) << "N " << c.n;
+        EXPECT_EQ(stabilizerLengthUsable(c.n, c.enabled), c.n >= 1 || !c.enabled);
+    }
+    EXPECT_EQ(makeCursorStabilizer(100000, true).history.size(), 1000u);
+}
+
+TEST(Buttons, TriggerClicksAndDragsOnTheTickAndEveryOtherButtonActsOnItsEdge) {
+    enum : uint64_t { kMenu = 2, kGrip = 4, kPad = 1ull << 32 };
+    struct Frame {
+        uint32_t tick;
+        float trigger;
+        uint64_t buttons = 0;
+        float pad_x = 0, pad_y = 0;
+        bool tracked = true;
+    };
+    auto play = [](int32_t hand, std::vector<Frame> frames, float start_trigger = 0) {
+        TrackedController c = makeTrackedController(nullptr, 1);
+        RunnerSettings settings{200, hand, false, 0, 0, 0};
+        ButtonState state;
+        Recorder rec;
+        frames.insert(frames.begin(), Frame{0, start_trigger});
+        for (const Frame& f : frames) {
+            c.previous_state = c.state;
+            c.state.rAxis[1].x = f.trigger;
+            c.state.ulButtonPressed = f.buttons;
+            c.state.rAxis[0] = {f.pad_x, f.pad_y};
+            rec.now = f.tick;
+            if (f.tracked)
+                handleButtons(c, settings, state, rec.io());
+        }
+        releaseHeldButton(settings, state, rec.io());
+        return std::pair(rec.sent, state.cursor_enabled);
+    };
+    using Sent = std::vector<std::pair<uint32_t, int32_t>>;
+    // A release just before the threshold clicks at the release; at the threshold the press was never sent
+    // (the drag starts only after it), yet the button is let go.
+    EXPECT_EQ(play(1, {{1000, 1}, {1199, 0}}).first, (Sent{{0x6, 0}}));
+    EXPECT_EQ(play(1, {{1000, 1}, {1200, 1}, {1200, 0}}).first, (Sent{{0x4, 0}}));
+    EXPECT_EQ(play(2, {{1000, 1}, {1201, 1}, {1202, 1}, {1300, 0}}).first, (Sent{{0x8, 0}, {0x10, 0}}));
+    EXPECT_EQ(play(3, {{1000, 1}, {1100, 0}, {1200, 1}, {1500, 1}, {1600, 0}}).first, Sent{});
+    // The tick wraps: the difference is unsigned.
+    EXPECT_EQ(play(1, {{0xFFFFFFF0u, 1}, {40, 0}}).first, (Sent{{0x6, 0}}));
+    // Held when the loop starts: neither clicks nor drags until it has been seen released.
+    EXPECT_EQ(play(1, {{500, 1}, {900, 0}, {950, 1}, {990, 0}}, 1).first, (Sent{{0x6, 0}}));
+    // A release missed while untracked ends the drag; stopping ends one that is still held.
+    EXPECT_EQ(play(1, {{100, 1}, {400, 1}, {500, 0, 0, 0, 0, false}, {600, 0}}).first,
+              (Sent{{0x2, 0}, {0x4, 0}}));
+    EXPECT_EQ(play(1, {{100, 1}, {400, 1}}).first, (Sent{{0x2, 0}, {0x4, 0}}));
+    // Grip, menu, wheel, touchpad halves (the primary half double-clicks; x = 0 is in both halves).
+    const auto [sent, enabled] = play(1, {{10, 0, kGrip},
+                                          {20, 0, kGrip | kMenu},
+                                          {30, 0, 0, 0.0f, 0.5f},
+                                          {40, 0, 0, 0.4f, -1.0f},
+                                          {50, 0, 0, 0.6f, 0.5f},
+                                          {60, 0, kPad, 0.0f, 0.9f},
+                                          {70, 0, 0, 0.0f, 0.0f},
+                                          {80, 0, kPad, 0.7f, 0.2f},
+                                          {90, 0, kPad, 0, 0}});
+    EXPECT_FALSE(enabled);
+    EXPECT_EQ(sent, (Sent{{0x60, 0}, {0x800, 15}, {0x800, -30}, {0x6, 0}, {0x6, 0}, {0x18, 0}, {0x18, 0}}));
+    EXPECT_EQ(play(2, {{10, 0, kPad, -0.2f, 0.1f}, {20, 0, 0, 0, 0}, {30, 0, kPad, 0.2f, 0.1f}}).first,
+              (Sent{{0x6, 0}, {0x18, 0}, {0x18, 0}}));
+}
+
+TEST(FramePacing, FramesStartAtLeastFiveTicksApartAcrossTheWrap) {
+    for (uint32_t start : {1000u, 0xFFFFFFFEu}) {
+        Recorder rec;
+        rec.now = start;
+        uint32_t frame_start = start;
+        for (int i = 0; i < 3; ++i) {
+            const uint32_t before = frame_start;
+            paceFrame(frame_start, rec.io());
+            EXPECT_EQ(frame_start - before, 5u);
+        }
+        rec.now += 12; // a long frame: the next one starts at once
+        paceFrame(frame_start, rec.io());
+        EXPECT_EQ(frame_start, rec.now);
+    }
+}
+
+// --- The configurator's arithmetic and dialogue
+// -------------------------------------------------------------
+
+TEST(Corners, ClosestApproachAndTheParallelTest) {
+    auto exact = [](Vec3 a, Vec3 b) {
+        return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
+    };
+    EXPECT_TRUE(
+        exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{0, 1, 1}, {0, 0, -1}}), {0, 0.5f, 0}));
+    EXPECT_TRUE(exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{1, 1, 0}, {0, -1, 0}}), {1, 0, 0}));
+    EXPECT_TRUE(
+        exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{-3, 2, 1}, {0, 1, 0}}), {-3, 0, 0.5f}))
+        << "a closest point behind the controller counts";
+    EXPECT_TRUE(exact(normalizedDirection({0, 0, -4}), {0, 0, -1}));
+    const Vec3 d{0.3f, -0.2f, -1.0f};
+    EXPECT_TRUE(estimateCorner({{0, 0, 0}, d}, {{1, 0, 0}, {d.x - 0.02f, d.y, d.z}}).usable)
+        << "about 1 degree";
+    for (Vec3 nearly : {d, Vec3{d.x * -2, d.y * -2, d.z * -2}, Vec3{d.x + 0.005f, d.y, d.z}, Vec3{NAN, 0, 1}})
+        EXPECT_FALSE(estimateCorner({{0, 0, 0}, d}, {{1, 0, 0}, nearly}).usable) << nearly.x;
+}
+
+TEST(Dialogue, AnswersAreTheIntegerAtEachTokensStartAndOrdinalsAreEnglish) {
+    std::istringstream in("2x +2 2.7 -1 abc 99999999999 \n\n  1\t" + std::string(10000, '7') + " 3");
+    std::vector<int> answers;
+    while (const auto choice = readChoice(in))
+        answers.push_back(*choice);
+    EXPECT_EQ(answers, (std::vector<int>{2, 2, 2, -1, 0, 0, 1, 0, 3}));
+    std::string ordinals;
+    for (int i : {1, 2, 3, 4, 10, 11, 12, 13, 21, 22, 23, 101, 111, 112})
+        ordinals += ordinalText(i) + " ";
+    EXPECT_EQ(ordinals, "1st 2nd 3rd 4th 10th 11th 12th 13th 21st 22nd 23rd 101st 111th 112th ");
+}
+
+TEST(DesktopLayout, MonitorsAreSortedFromLeftToRightAndHashed) {
+    EXPECT_EQ(makeDesktopLayout(1920, 1080, {{0, 0, 1920, 1080}}).display_hash, "192010800192010800");
+    const DesktopLayout two = makeDesktopLayout(3200, 1080, {{0, 0, 1920, 1080}, {-1280, 0, 0, 1024}});
+    EXPECT_EQ(two.display_hash, "32001080-12800102400192010800");
+    // Stacked monitors (the same left edge) keep the order they were reported in.
+    const DesktopLayout stacked = makeDesktopLayout(10, 20, {{5, 9, 6, 10}, {0, 10, 5, 20}, {0, 0, 5, 10}});
+    EXPECT_EQ(stacked.monitors, (std::vector<MonitorInfo>{{0, 10, 5, 20}, {0, 0, 5, 10}, {5, 9, 6, 10}}));
+    EXPECT_EQ(makeDesktopLayout(0, 0, {}).display_hash, "00");
+}
+
+// --- Controller selection against the simulated runtime ----------------------------------------------------
+
+TEST(Selection, TheControllerWhoseTriggerIsPulledComesFirst) {
+    struct Case {
+        const char* scenario;
+        std::vector<uint32_t> chosen;
+    };
+    const Case cases[] = {
+        {"device 0 hmd\ndevice 3 controller\ndevice 4 tracker\n", {3}},
+        {"device 1 controller\ndevice 2 controller\nstep polls=6\nstep\n  2 trigger 0.9\n", {2, 1}},
+        {"device 1 controller\ndevice 2 controller\nstep polls=4\n  1 trigger 0.3\nstep\n  2 trigger 0.31\n",
+         {2, 1}},
+        {"device 1 controller\ndevice 2 controller\nstep\n  1 trigger 1\n  2 trigger 1\n", {1, 2}},
+        {"device 2 controller\ndevice 15 controller\nstep polls=3\n  15 trigger 1\n", {15, 2}},
+    };
+    for (const Case& c : cases) {
+        simLoadScenarioText(c.scenario);
+        const VrStartup vr = startVr();
+        ASSERT_EQ(vr.error, vr::VRInitError_None);
+        std::vector<uint32_t> chosen;
+        for (const TrackedController& t : selectControllers(vr.system, 1, {"primary"}))
+            chosen.push_back(t.device_index);
+        EXPECT_EQ(chosen, c.chosen) << c.scenario;
+    }
+    simLoadScenarioText("init-error 108\n");
+    EXPECT_EQ(startVr().error, vr::VRInitError_Init_HmdNotFound);
+}
+
+} // namespace
