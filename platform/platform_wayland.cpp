@@ -315,9 +315,10 @@ const DesktopOps* openWaylandDesktop(std::string& refusal) {
         return nullptr;
     }
     if (pointerKind(*desktop) == WaylandPointer::none) {
-        refusal = "This Wayland desktop offers neither of the ways Wand moves the pointer with: "
-                  "zwlr_virtual_pointer_manager_v1 (sway, Hyprland, river) and org_kde_kwin_fake_input (KDE "
-                  "Plasma 5.27 and later).";
+        refusal =
+            "This Wayland desktop offers neither zwlr_virtual_pointer_manager_v1 (sway, Hyprland, river) "
+            "nor org_kde_kwin_fake_input (KDE Plasma 5.27 and later), the ways Wand moves the pointer "
+            "under Wayland.";
         disconnectWayland(desktop);
         return nullptr;
     }
