@@ -1,5 +1,5 @@
-// Everything Wand needs from the operating system, as free functions. One source file per platform
-// implements them: platform_x11.cpp (Linux/X11) and platform_win32.cpp (Windows).
+// Everything Wand needs from the operating system, as free functions. Windows: platform_win32.cpp. Linux:
+// platform_posix.cpp, and platform_linux.cpp for the desktop, which talks to X11 or to a Wayland compositor.
 #pragma once
 
 #include "shared/geometry.h"

@@ -1,70 +1,13 @@
-// Linux: time from CLOCK_MONOTONIC, the desktop from an X server (RandR monitors, Xinerama, or the root),
-// pointer and buttons through XTest.
-#include "platform/platform.h"
+// Linux/X11: the desktop from an X server (RandR monitors, Xinerama, or the root), pointer and buttons
+// through XTest.
+#include "platform/desktop_backends.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace platform {
-
-namespace {
-
-uint64_t monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
-
-} // namespace
-
-uint32_t tickCount() {
-    return static_cast<uint32_t>(monotonicMs());
-}
-
-void sleepUntil(uint32_t deadline) {
-    const uint64_t now = monotonicMs();
-    const auto ahead = static_cast<int32_t>(deadline - static_cast<uint32_t>(now));
-    if (ahead <= 0)
-        return;
-    // The tick reads `deadline` from the first nanosecond of that millisecond on: wake up right then,
-    // on the same clock, so that no drift between sleep and tick can add a second wake-up.
-    const uint64_t due = now + static_cast<uint64_t>(ahead);
-    const timespec at{static_cast<time_t>(due / 1000u), static_cast<long>(due % 1000u) * 1000000L};
-    // A signal ends the sleep early, as in sleepMs.
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
-}
-
-void sleepMs(uint32_t ms) {
-    timespec rest{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
-    // A signal ends the sleep early; the caller's loop looks at the shutdown flag next.
-    nanosleep(&rest, nullptr);
-}
-
-void pauseConsole() {
-    if (!isatty(STDIN_FILENO))
-        return;
-    std::printf("Press Enter to continue . . . ");
-    std::fflush(stdout);
-    int c;
-    do {
-        c = std::getchar();
-    } while (c != '\n' && c != EOF);
-}
-
-void prepareProcess() {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-}
 
 namespace {
 
@@ -111,9 +54,7 @@ bool readXineramaScreens(Display* dpy, std::vector<MonitorInfo>& out) {
     return !out.empty();
 }
 
-} // namespace
-
-DesktopReport enumerateMonitors() {
+DesktopReport x11Monitors() {
     DesktopReport report;
     Display* dpy = display();
     if (!dpy)
@@ -125,130 +66,45 @@ DesktopReport enumerateMonitors() {
         XGetWindowAttributes(dpy, root, &attributes);
         report.monitors.push_back({0, 0, attributes.width, attributes.height});
     }
-    int32_t left = report.monitors.front().left;
-    int32_t top = report.monitors.front().top;
-    int32_t right = report.monitors.front().right;
-    int32_t bottom = report.monitors.front().bottom;
-    for (const MonitorInfo& m : report.monitors) {
-        left = std::min(left, m.left);
-        top = std::min(top, m.top);
-        right = std::max(right, m.right);
-        bottom = std::max(bottom, m.bottom);
-    }
-    report.virtual_width = right - left;
-    report.virtual_height = bottom - top;
+    fitVirtualScreen(report);
     return report;
 }
 
-bool setCursorPos(int32_t x, int32_t y) {
-    Display* dpy = display();
-    if (!dpy)
-        return false;
-    XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
+bool x11MoveTo(int32_t x, int32_t y) {
+    XTestFakeMotionEvent(display(), -1, x, y, CurrentTime);
     // Sent at once, without waiting for a reply: a round trip every frame would cost time and Xlib's
     // reply handling allocates.
-    XFlush(dpy);
+    XFlush(display());
     return true;
 }
 
-namespace {
-
-// Windows counts the wheel in 120ths of a notch; X knows whole notches only. The signed remainder is
-// kept, and the quotient truncates toward zero, so small amounts in either direction add up symmetrically.
-int32_t wheel_accumulator = 0;
-
-void fakeButton(Display* dpy, unsigned button, bool press) {
-    XTestFakeButtonEvent(dpy, button, press ? True : False, CurrentTime);
+void x11Button(MouseButton button, bool press) {
+    const unsigned number = button == MouseButton::left ? 1 : button == MouseButton::right ? 3 : 2;
+    XTestFakeButtonEvent(display(), number, press ? True : False, CurrentTime);
 }
 
-} // namespace
+// X knows whole notches only, as presses of button 4 (up) and 5 (down).
+void x11Wheel(int32_t notches) {
+    const unsigned button = notches > 0 ? 4 : 5;
+    for (int32_t n = notches > 0 ? notches : -notches; n > 0; --n) {
+        XTestFakeButtonEvent(display(), button, True, CurrentTime);
+        XTestFakeButtonEvent(display(), button, False, CurrentTime);
+    }
+}
 
-void sendMouseInput(const MouseInput& input) {
-    Display* dpy = display();
-    if (!dpy)
-        return;
-    // The order in which Windows acts on the flags of one record: each button's down before its up.
-    struct FlagButton {
-        uint32_t flag;
-        unsigned button;
-        bool press;
-    };
-    static constexpr FlagButton kOrder[] = {
-        {kMouseLeftDown, 1, true}, {kMouseLeftUp, 1, false},    {kMouseRightDown, 3, true},
-        {kMouseRightUp, 3, false}, {kMouseMiddleDown, 2, true}, {kMouseMiddleUp, 2, false},
-    };
-    for (const FlagButton& fb : kOrder) {
-        if (input.flags & fb.flag)
-            fakeButton(dpy, fb.button, fb.press);
-    }
-    if (input.flags & kMouseWheel) {
-        wheel_accumulator += input.mouse_data;
-        const int32_t notches = wheel_accumulator / 120;
-        wheel_accumulator -= notches * 120;
-        const unsigned button = notches > 0 ? 4 : 5;
-        for (int32_t n = notches > 0 ? notches : -notches; n > 0; --n) {
-            fakeButton(dpy, button, true);
-            fakeButton(dpy, button, false);
-        }
-    }
-    // A release must reach the server even when the program ends right after it (an orderly shutdown
-    // releases the held button, then exits): wait until it has been processed.
-    if (input.flags & (kMouseLeftUp | kMouseRightUp | kMouseMiddleUp))
-        XSync(dpy, False);
+void x11Finish(bool wait) {
+    if (wait)
+        XSync(display(), False);
     else
-        XFlush(dpy);
+        XFlush(display());
 }
 
-namespace {
-
-volatile std::sig_atomic_t shutdown_requested = 0;
-
-extern "C" void onShutdownSignal(int) {
-    shutdown_requested = 1;
-}
+constexpr DesktopOps kX11Ops{x11Monitors, x11MoveTo, x11Button, x11Wheel, x11Finish};
 
 } // namespace
 
-void installShutdownHandler() {
-    struct sigaction action {};
-    action.sa_handler = onShutdownSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART: a sleep in progress ends at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-}
-
-bool shutdownRequested() {
-    return shutdown_requested != 0;
+const DesktopOps* openX11Desktop() {
+    return display() ? &kX11Ops : nullptr;
 }
 
 } // namespace platform
-
-// Replacing a file in one step, for the configuration writer.
-std::string platform::replaceFile(const std::string& source, const std::string& target) {
-    // Put the new contents on the disk before they take the old file's place.
-    const int file = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
-        return std::strerror(errno);
-    }
-    if (fsync(file) != 0) {
-        const int error = errno;
-        close(file);
-        return std::strerror(error);
-    }
-    close(file);
-    if (std::rename(source.c_str(), target.c_str()) != 0) {
-        return std::strerror(errno);
-    }
-    // Make the new directory entry durable too; some file systems cannot sync a directory, which
-    // does not make the replacement itself fail.
-    const size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const int directory = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0) {
-        fsync(directory);
-        close(directory);
-    }
-    return {};
-}

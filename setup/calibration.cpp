@@ -60,7 +60,8 @@ void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners)
     corners = touched;
 }
 
-void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners) {
+void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
+                         std::array<float, 4>& aim_gaps) {
     std::printf("\n\n");
     std::printf("CALIBRATION BY POINTING\n");
     std::printf("Uses two sets of intersecting lines to estimate display corners\n\n");
@@ -91,6 +92,7 @@ void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corne
             estimate = estimateCorner(rays[corner], rays[corner + 4]);
         }
         estimated.push_back(estimate.point);
+        aim_gaps[corner] = estimate.gap;
     }
     corners = estimated;
 }

@@ -2,15 +2,12 @@
 // the controller's tip, or pointing at each corner from two positions.
 #pragma once
 
+#include "setup/corner_order.h"
 #include "shared/geometry.h"
 #include "shared/tracked_controller.h"
 
 #include <array>
 #include <vector>
-
-// Corners are always handled in this order; entry i is stored as "v0" to "v3".
-inline constexpr std::array<const char*, 4> kCornerNames = {"UPPER LEFT", "LOWER LEFT", "LOWER RIGHT",
-                                                            "UPPER RIGHT"};
 
 // Polls the controller every 100 ms until the application button's press edge arrives while the
 // controller is tracked; returns the tip and the pointing direction of that poll.
@@ -22,9 +19,11 @@ Ray sampleRay(const TrackedController& controller);
 // Replaces `corners` by the four tip positions the user touched, in corner order.
 void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners);
 
-// Replaces `corners` by the four corners estimated from two pointing rays each, in corner order. A corner
-// whose two lines are too close to parallel is asked for again, both rays.
-void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners);
+// Replaces `corners` by the four corners estimated from two pointing rays each, in corner order, and
+// `aim_gaps` by how far apart each corner's two lines pass (metres). A corner whose two lines are too close
+// to parallel is asked for again, both rays.
+void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
+                         std::array<float, 4>& aim_gaps);
 
 // The direction scaled to unit length (the square root taken in double precision).
 Vec3 normalizedDirection(Vec3 direction);
@@ -37,6 +36,7 @@ inline constexpr float kMinimumSineSquared = 1e-4f;
 
 struct CornerEstimate {
     Vec3 point;
+    float gap = 0.0f;    // the length of the shortest segment between the lines
     bool usable = false; // false: the lines are (nearly) parallel or the point is not finite
 };
 CornerEstimate estimateCorner(const Ray& first, const Ray& second);

@@ -3,11 +3,13 @@
 #include "config/config_file.h"
 #include "platform/platform.h"
 #include "setup/calibration.h"
+#include "setup/calibration_quality.h"
 #include "setup/dialogue.h"
 #include "shared/controller_selection.h"
 #include "shared/desktop_layout.h"
 #include "shared/vr_runtime.h"
 
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -44,17 +46,36 @@ int calibrateAndWrite(std::istream& in, TrackedController& controller, const Des
     std::vector<CalibratedMonitor> calibrated;
     for (int i = 0; i < count; ++i) {
         const MonitorInfo& monitor = layout.monitors[i];
-        const std::optional<int> method = askCalibrationMethod(in, i, count, monitor);
-        if (!method)
-            return inputEnded();
-        std::vector<Vec3> corners;
-        if (*method == kMethodTouch)
-            calibrateByTouch(controller, corners);
-        else
-            calibrateByPointing(controller, corners);
-        calibrated.push_back(CalibratedMonitor{monitor, {corners[0], corners[1], corners[2], corners[3]}});
-        std::printf("\n");
-        std::printf("Calibration for monitor %d/%d done!\n", i + 1, count);
+        for (;;) {
+            const std::optional<int> method = askCalibrationMethod(in, i, count, monitor);
+            if (!method)
+                return inputEnded();
+            std::vector<Vec3> corners;
+            std::optional<std::array<float, 4>> aim_gaps;
+            if (*method == kMethodTouch) {
+                calibrateByTouch(controller, corners);
+            } else {
+                aim_gaps.emplace();
+                calibrateByPointing(controller, corners, *aim_gaps);
+            }
+            const std::array<Vec3, 4> measured = {corners[0], corners[1], corners[2], corners[3]};
+            std::printf("\n");
+            std::printf("Calibration for monitor %d/%d done!\n", i + 1, count);
+            const CalibrationQuality quality = measureCalibration(measured, monitor, aim_gaps);
+            std::printf("%s\n", summaryLine(quality).c_str());
+            const std::vector<std::string> warnings = warningLines(quality);
+            for (const std::string& warning : warnings)
+                std::printf("%s\n", warning.c_str());
+            std::optional<int> answer = kKeepCalibration;
+            if (!warnings.empty())
+                answer = askCalibrateAgain(in);
+            if (!answer)
+                return inputEnded();
+            if (*answer == kKeepCalibration) {
+                calibrated.push_back(CalibratedMonitor{monitor, measured});
+                break;
+            }
+        }
     }
 
     const std::optional<int> handedness = askHandedness(in);

@@ -25,6 +25,7 @@ namespace {
 
 struct Approach {
     Vec3 midpoint;
+    float gap = 0.0f;
     float a = 0.0f;
     float c = 0.0f;
     float den = 0.0f;
@@ -49,6 +50,8 @@ Approach closestApproach(const Ray& first, const Ray& second) {
     const Vec3 on_first{p.x + s * u.x, p.y + s * u.y, p.z + s * u.z};
     result.midpoint = Vec3{(on_second.x + on_first.x) * 0.5f, (on_second.y + on_first.y) * 0.5f,
                            (on_second.z + on_first.z) * 0.5f};
+    const Vec3 between{on_second.x - on_first.x, on_second.y - on_first.y, on_second.z - on_first.z};
+    result.gap = std::sqrt(dot(between, between));
     result.a = a;
     result.c = c;
     result.den = den;
@@ -67,5 +70,5 @@ CornerEstimate estimateCorner(const Ray& first, const Ray& second) {
     const float scale = approach.a * approach.c;
     const bool well_conditioned = approach.den > 0.0f && std::isfinite(approach.den) &&
                                   std::isfinite(scale) && approach.den >= kMinimumSineSquared * scale;
-    return CornerEstimate{approach.midpoint, well_conditioned && finite(approach.midpoint)};
+    return CornerEstimate{approach.midpoint, approach.gap, well_conditioned && finite(approach.midpoint)};
 }

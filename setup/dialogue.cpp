@@ -58,6 +58,19 @@ std::optional<int> askCalibrationMethod(std::istream& in, int index, int count, 
     }
 }
 
+std::optional<int> askCalibrateAgain(std::istream& in) {
+    for (;;) {
+        std::printf("\n");
+        std::printf("Calibrate this monitor again?\n");
+        std::printf("1: Keep this calibration\n");
+        std::printf("2: Calibrate again\n");
+        std::fflush(stdout);
+        const std::optional<int> choice = readChoice(in);
+        if (!choice || *choice == kKeepCalibration || *choice == kCalibrateAgain)
+            return choice;
+    }
+}
+
 std::optional<int> askHandedness(std::istream& in) {
     for (;;) {
         std::printf("\n");

@@ -23,6 +23,13 @@ inline constexpr int kMethodPointing = 2;
 // 2, and returns it; nothing when the input ended.
 std::optional<int> askCalibrationMethod(std::istream& in, int index, int count, const MonitorInfo& monitor);
 
+inline constexpr int kKeepCalibration = 1;
+inline constexpr int kCalibrateAgain = 2;
+
+// Asks whether to keep a calibration that warned until the answer is 1 or 2, and returns it; nothing when
+// the input ended.
+std::optional<int> askCalibrateAgain(std::istream& in);
+
 inline constexpr int kRightHanded = 1;
 inline constexpr int kLeftHanded = 2;
 

@@ -112,7 +112,7 @@ def test_wandsetup_writes_the_file_as_windows_does(tmp_path, desk):
                (3.5, 2, -1)]
     p = run(desk, tmp_path, "wandsetup", DEVICES + "".join(
         f"step polls=2\n  1 buttons none\n  1 pose tip {x} {y} {z}\nstep polls=2\n  1 buttons menu\n"
-        for x, y, z in corners) + "step\n  1 buttons none\n")
+        for x, y, z in corners) + "step\n  1 buttons none\n", answers="1\n1\n1\n1\n")  # 3rd: keep 3 x 2 m at 16:9
     assert p.wait(120) == 0, p.out + p.err
     assert crlf("\nCalibrating monitor 1/2 (1st from left)\nMonitor resolution: 1280x1024") in p.out
     assert p.out.endswith(crlf("\nConfiguration file 'default.config' written\nYou can start the main program now\n\n"))

@@ -224,7 +224,7 @@ def start(program, folder, scenario=None, config=None, args=(), stdin=None, env=
     if config is not None:
         (folder / "default.config").write_text(config)
     environment = dict(os.environ, WAND_SIM_CONTROL=str(folder), WAND_SIM_LOG=str(folder / "sim.log"))
-    environment.pop("DISPLAY", None)
+    environment.pop("DISPLAY", None), environment.pop("WAYLAND_DISPLAY", None)
     if scenario is not None:
         (folder / "scenario").write_text(scenario)
         environment["WAND_SIM_SCENARIO"] = str(folder / "scenario")

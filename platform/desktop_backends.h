@@ -1,0 +1,36 @@
+// The Linux desktop behind platform.h's monitor, cursor and mouse functions. platform_linux.cpp picks one
+// backend when the process starts: X11 (platform_x11.cpp) or Wayland (platform_wayland.cpp, when the build
+// has it). Each backend only speaks its protocol; the order of a record's buttons and the wheel's
+// remainder are kept once, in platform_linux.cpp.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+enum class MouseButton { left, right, middle };
+
+// One open desktop connection's operations.
+struct DesktopOps {
+    DesktopReport (*monitors)();
+    bool (*move_to)(int32_t x, int32_t y);
+    void (*button)(MouseButton button, bool press);
+    void (*wheel)(int32_t notches); // positive: away from the user
+    // Sends what is queued; with `wait`, returns once the desktop has acted on it.
+    void (*finish)(bool wait);
+};
+
+// The X server of DISPLAY, or nullptr when none can be opened.
+const DesktopOps* openX11Desktop();
+
+// The Wayland compositor of WAYLAND_DISPLAY when it offers a way to move the pointer. Otherwise nullptr,
+// and `refusal` says why, for the user.
+const DesktopOps* openWaylandDesktop(std::string& refusal);
+
+// The virtual screen's size from the monitors: their bounding box.
+void fitVirtualScreen(DesktopReport& report);
+
+} // namespace platform

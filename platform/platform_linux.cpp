@@ -1,0 +1,105 @@
+// Linux: the desktop that both programs talk to, chosen once when the process starts. Under Wayland the
+// compositor's own virtual pointer, because X input through Xwayland reaches only X programs; otherwise
+// the X server.
+#include "platform/desktop_backends.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+const DesktopOps* chooseDesktop() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!wayland || !*wayland)
+        return openX11Desktop();
+    std::string refusal;
+    if (const DesktopOps* ops = openWaylandDesktop(refusal))
+        return ops;
+    std::printf("\n%s\n", refusal.c_str());
+    const DesktopOps* x11 = openX11Desktop();
+    if (x11)
+        std::printf("Using X11 through Xwayland instead: only X programs will see the pointer.\n");
+    else
+        std::printf("There is no X11 display either: the pointer cannot be moved.\n");
+    return x11;
+}
+
+const DesktopOps* desktop() {
+    static const DesktopOps* const chosen = chooseDesktop();
+    return chosen;
+}
+
+// Windows counts the wheel in 120ths of a notch; the desktops here know whole notches only. The signed
+// remainder is kept, and the quotient truncates toward zero, so small amounts in either direction add up
+// symmetrically.
+int32_t wheel_accumulator = 0;
+
+} // namespace
+
+void prepareProcess() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    desktop();
+}
+
+void fitVirtualScreen(DesktopReport& report) {
+    if (report.monitors.empty())
+        return;
+    int32_t left = report.monitors.front().left;
+    int32_t top = report.monitors.front().top;
+    int32_t right = report.monitors.front().right;
+    int32_t bottom = report.monitors.front().bottom;
+    for (const MonitorInfo& m : report.monitors) {
+        left = std::min(left, m.left);
+        top = std::min(top, m.top);
+        right = std::max(right, m.right);
+        bottom = std::max(bottom, m.bottom);
+    }
+    report.virtual_width = right - left;
+    report.virtual_height = bottom - top;
+}
+
+DesktopReport enumerateMonitors() {
+    const DesktopOps* ops = desktop();
+    return ops ? ops->monitors() : DesktopReport{};
+}
+
+bool setCursorPos(int32_t x, int32_t y) {
+    const DesktopOps* ops = desktop();
+    return ops && ops->move_to(x, y);
+}
+
+void sendMouseInput(const MouseInput& input) {
+    const DesktopOps* ops = desktop();
+    if (!ops)
+        return;
+    // The order in which Windows acts on the flags of one record: each button's down before its up.
+    struct FlagButton {
+        uint32_t flag;
+        MouseButton button;
+        bool press;
+    };
+    static constexpr FlagButton kOrder[] = {
+        {kMouseLeftDown, MouseButton::left, true},     {kMouseLeftUp, MouseButton::left, false},
+        {kMouseRightDown, MouseButton::right, true},   {kMouseRightUp, MouseButton::right, false},
+        {kMouseMiddleDown, MouseButton::middle, true}, {kMouseMiddleUp, MouseButton::middle, false},
+    };
+    for (const FlagButton& fb : kOrder) {
+        if (input.flags & fb.flag)
+            ops->button(fb.button, fb.press);
+    }
+    if (input.flags & kMouseWheel) {
+        wheel_accumulator += input.mouse_data;
+        const int32_t notches = wheel_accumulator / 120;
+        wheel_accumulator -= notches * 120;
+        if (notches != 0)
+            ops->wheel(notches);
+    }
+    // A release must reach the desktop even when the program ends right after it (an orderly shutdown
+    // releases the held button, then exits): wait until it has been processed.
+    ops->finish((input.flags & (kMouseLeftUp | kMouseRightUp | kMouseMiddleUp)) != 0);
+}
+
+} // namespace platform

@@ -1,0 +1,111 @@
+// Linux: time from CLOCK_MONOTONIC, console and signals through POSIX, files replaced with rename. The
+// desktop (monitors, pointer and buttons) is in platform_linux.cpp and its backends.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+uint64_t monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+} // namespace
+
+uint32_t tickCount() {
+    return static_cast<uint32_t>(monotonicMs());
+}
+
+void sleepUntil(uint32_t deadline) {
+    const uint64_t now = monotonicMs();
+    const auto ahead = static_cast<int32_t>(deadline - static_cast<uint32_t>(now));
+    if (ahead <= 0)
+        return;
+    // The tick reads `deadline` from the first nanosecond of that millisecond on: wake up right then,
+    // on the same clock, so that no drift between sleep and tick can add a second wake-up.
+    const uint64_t due = now + static_cast<uint64_t>(ahead);
+    const timespec at{static_cast<time_t>(due / 1000u), static_cast<long>(due % 1000u) * 1000000L};
+    // A signal ends the sleep early, as in sleepMs.
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+}
+
+void sleepMs(uint32_t ms) {
+    timespec rest{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
+    // A signal ends the sleep early; the caller's loop looks at the shutdown flag next.
+    nanosleep(&rest, nullptr);
+}
+
+void pauseConsole() {
+    if (!isatty(STDIN_FILENO))
+        return;
+    std::printf("Press Enter to continue . . . ");
+    std::fflush(stdout);
+    int c;
+    do {
+        c = std::getchar();
+    } while (c != '\n' && c != EOF);
+}
+
+namespace {
+
+volatile std::sig_atomic_t shutdown_requested = 0;
+
+extern "C" void onShutdownSignal(int) {
+    shutdown_requested = 1;
+}
+
+} // namespace
+
+void installShutdownHandler() {
+    struct sigaction action {};
+    action.sa_handler = onShutdownSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: a sleep in progress ends at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+bool shutdownRequested() {
+    return shutdown_requested != 0;
+}
+
+} // namespace platform
+
+// Replacing a file in one step, for the configuration writer.
+std::string platform::replaceFile(const std::string& source, const std::string& target) {
+    // Put the new contents on the disk before they take the old file's place.
+    const int file = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return std::strerror(errno);
+    }
+    if (fsync(file) != 0) {
+        const int error = errno;
+        close(file);
+        return std::strerror(error);
+    }
+    close(file);
+    if (std::rename(source.c_str(), target.c_str()) != 0) {
+        return std::strerror(errno);
+    }
+    // Make the new directory entry durable too; some file systems cannot sync a directory, which
+    // does not make the replacement itself fail.
+    const size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int directory = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+        fsync(directory);
+        close(directory);
+    }
+    return {};
+}

@@ -1,0 +1,329 @@
+// Linux/Wayland: monitors from xdg-output, the pointer through the wlroots virtual pointer or KDE's fake
+// input.
+#include "platform/wayland_desktop.h"
+
+#include "fake-input-client-protocol.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
+
+#include <linux/input-event-codes.h>
+#include <poll.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+struct WaylandOutput {
+    uint32_t global = 0;
+    wl_output* output = nullptr;
+    zxdg_output_v1* logical = nullptr;
+    MonitorInfo rect{};
+};
+
+} // namespace
+
+struct WaylandDesktop {
+    wl_display* display = nullptr;
+    wl_registry* registry = nullptr;
+    wl_seat* seat = nullptr;
+    zxdg_output_manager_v1* output_manager = nullptr;
+    zwlr_virtual_pointer_manager_v1* pointer_manager = nullptr;
+    org_kde_kwin_fake_input* fake_input = nullptr;
+    zwlr_virtual_pointer_v1* pointer = nullptr;
+    std::vector<WaylandOutput> outputs;
+};
+
+namespace {
+
+WaylandOutput* outputOf(WaylandDesktop& desktop, zxdg_output_v1* logical) {
+    for (WaylandOutput& o : desktop.outputs) {
+        if (o.logical == logical)
+            return &o;
+    }
+    return nullptr;
+}
+
+void onLogicalPosition(void* data, zxdg_output_v1* logical, int32_t x, int32_t y) {
+    if (WaylandOutput* o = outputOf(*static_cast<WaylandDesktop*>(data), logical)) {
+        o->rect = {x, y, x + (o->rect.right - o->rect.left), y + (o->rect.bottom - o->rect.top)};
+    }
+}
+
+void onLogicalSize(void* data, zxdg_output_v1* logical, int32_t width, int32_t height) {
+    if (WaylandOutput* o = outputOf(*static_cast<WaylandDesktop*>(data), logical)) {
+        o->rect.right = o->rect.left + width;
+        o->rect.bottom = o->rect.top + height;
+    }
+}
+
+void ignoreDone(void*, zxdg_output_v1*) {}
+void ignoreText(void*, zxdg_output_v1*, const char*) {}
+
+constexpr zxdg_output_v1_listener kLogicalListener{onLogicalPosition, onLogicalSize, ignoreDone, ignoreText,
+                                                   ignoreText};
+
+// Outputs announced before the output manager, or after it, get their logical description here.
+void describeOutputs(WaylandDesktop& desktop) {
+    for (WaylandOutput& o : desktop.outputs) {
+        if (!o.logical && desktop.output_manager) {
+            o.logical = zxdg_output_manager_v1_get_xdg_output(desktop.output_manager, o.output);
+            zxdg_output_v1_add_listener(o.logical, &kLogicalListener, &desktop);
+        }
+    }
+}
+
+template <typename Proxy>
+Proxy* bind(wl_registry* registry, uint32_t global, const wl_interface& interface, uint32_t version) {
+    return static_cast<Proxy*>(wl_registry_bind(registry, global, &interface, version));
+}
+
+void onGlobal(void* data, wl_registry* registry, uint32_t global, const char* interface, uint32_t version) {
+    WaylandDesktop& desktop = *static_cast<WaylandDesktop*>(data);
+    const auto is = [interface](const wl_interface& known) {
+        return std::strcmp(interface, known.name) == 0;
+    };
+    if (is(wl_output_interface)) {
+        desktop.outputs.push_back(
+            {global, bind<wl_output>(registry, global, wl_output_interface, 1), nullptr, {}});
+        describeOutputs(desktop);
+    } else if (is(wl_seat_interface) && !desktop.seat) {
+        desktop.seat = bind<wl_seat>(registry, global, wl_seat_interface, 1);
+    } else if (is(zxdg_output_manager_v1_interface)) {
+        desktop.output_manager =
+            bind<zxdg_output_manager_v1>(registry, global, zxdg_output_manager_v1_interface, 1);
+        describeOutputs(desktop);
+    } else if (is(zwlr_virtual_pointer_manager_v1_interface)) {
+        desktop.pointer_manager = bind<zwlr_virtual_pointer_manager_v1>(
+            registry, global, zwlr_virtual_pointer_manager_v1_interface, 1);
+    } else if (is(org_kde_kwin_fake_input_interface) && version >= 3) {
+        // Version 3 brought absolute motion.
+        desktop.fake_input =
+            bind<org_kde_kwin_fake_input>(registry, global, org_kde_kwin_fake_input_interface, 3);
+    }
+}
+
+void onGlobalRemove(void* data, wl_registry*, uint32_t global) {
+    std::vector<WaylandOutput>& outputs = static_cast<WaylandDesktop*>(data)->outputs;
+    const auto gone = std::find_if(outputs.begin(), outputs.end(),
+                                   [global](const WaylandOutput& o) { return o.global == global; });
+    if (gone == outputs.end())
+        return;
+    if (gone->logical)
+        zxdg_output_v1_destroy(gone->logical);
+    wl_output_destroy(gone->output);
+    outputs.erase(gone);
+}
+
+constexpr wl_registry_listener kRegistryListener{onGlobal, onGlobalRemove};
+
+// Acts on the events that have arrived, without waiting for more: outputs come and go while the
+// pointer moves.
+void takeArrivedEvents(wl_display* display) {
+    while (wl_display_prepare_read(display) != 0) {
+        if (wl_display_dispatch_pending(display) < 0)
+            return; // the connection is gone
+    }
+    wl_display_flush(display);
+    pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+    if (poll(&ready, 1, 0) > 0)
+        wl_display_read_events(display);
+    else
+        wl_display_cancel_read(display);
+    wl_display_dispatch_pending(display);
+}
+
+// The outputs that have a size, and the virtual screen around them.
+DesktopReport outputRects(const WaylandDesktop& desktop) {
+    DesktopReport report;
+    for (const WaylandOutput& o : desktop.outputs) {
+        if (o.rect.right > o.rect.left && o.rect.bottom > o.rect.top)
+            report.monitors.push_back(o.rect);
+    }
+    fitVirtualScreen(report);
+    return report;
+}
+
+MonitorInfo layoutBox(const WaylandDesktop& desktop) {
+    const DesktopReport report = outputRects(desktop);
+    if (report.monitors.empty())
+        return {};
+    int32_t left = report.monitors.front().left;
+    int32_t top = report.monitors.front().top;
+    for (const MonitorInfo& m : report.monitors) {
+        left = std::min(left, m.left);
+        top = std::min(top, m.top);
+    }
+    return {left, top, left + report.virtual_width, top + report.virtual_height};
+}
+
+// One virtual pointer for the connection's life, made when first needed: the compositor's seat has a
+// pointer from then on.
+zwlr_virtual_pointer_v1* virtualPointer(WaylandDesktop& desktop) {
+    if (!desktop.pointer)
+        desktop.pointer =
+            zwlr_virtual_pointer_manager_v1_create_virtual_pointer(desktop.pointer_manager, desktop.seat);
+    return desktop.pointer;
+}
+
+uint32_t now() {
+    return tickCount();
+}
+
+} // namespace
+
+WaylandDesktop* connectWayland(const char* name) {
+    wl_display* display = wl_display_connect(name);
+    if (!display)
+        return nullptr;
+    auto* desktop = new WaylandDesktop;
+    desktop->display = display;
+    desktop->registry = wl_display_get_registry(display);
+    wl_registry_add_listener(desktop->registry, &kRegistryListener, desktop);
+    // The globals, then the outputs' logical rectangles.
+    wl_display_roundtrip(display);
+    wl_display_roundtrip(display);
+    if (pointerKind(*desktop) == WaylandPointer::kde)
+        org_kde_kwin_fake_input_authenticate(desktop->fake_input, "Wand",
+                                             "turns a VR controller into the desktop's mouse");
+    return desktop;
+}
+
+void disconnectWayland(WaylandDesktop* desktop) {
+    for (const WaylandOutput& o : desktop->outputs) {
+        if (o.logical)
+            zxdg_output_v1_destroy(o.logical);
+        wl_output_destroy(o.output);
+    }
+    if (desktop->pointer)
+        zwlr_virtual_pointer_v1_destroy(desktop->pointer);
+    if (desktop->pointer_manager)
+        zwlr_virtual_pointer_manager_v1_destroy(desktop->pointer_manager);
+    if (desktop->fake_input)
+        org_kde_kwin_fake_input_destroy(desktop->fake_input);
+    if (desktop->output_manager)
+        zxdg_output_manager_v1_destroy(desktop->output_manager);
+    if (desktop->seat)
+        wl_seat_destroy(desktop->seat);
+    wl_registry_destroy(desktop->registry);
+    wl_display_disconnect(desktop->display);
+    delete desktop;
+}
+
+WaylandPointer pointerKind(const WaylandDesktop& desktop) {
+    return desktop.pointer_manager ? WaylandPointer::wlroots
+           : desktop.fake_input    ? WaylandPointer::kde
+                                   : WaylandPointer::none;
+}
+
+DesktopReport waylandMonitors(WaylandDesktop& desktop) {
+    // Outputs that came or went, then the logical rectangles of those that came.
+    wl_display_roundtrip(desktop.display);
+    wl_display_roundtrip(desktop.display);
+    return outputRects(desktop);
+}
+
+bool waylandMoveTo(WaylandDesktop& desktop, int32_t x, int32_t y) {
+    takeArrivedEvents(desktop.display);
+    const MonitorInfo box = layoutBox(desktop);
+    if (box.right <= box.left)
+        return false;
+    x = std::clamp(x, box.left, box.right - 1);
+    y = std::clamp(y, box.top, box.bottom - 1);
+    switch (pointerKind(desktop)) {
+    case WaylandPointer::wlroots: {
+        // The compositor scales the position by the layout's size over the extent. Aimed at the pixel's
+        // centre over twice the size, every pixel is hit exactly; at its left edge over the size, the
+        // scaled value can fall just short and land one pixel to the left, on another output.
+        const auto twice = [](int32_t offset) { return static_cast<uint32_t>(offset) * 2u; };
+        zwlr_virtual_pointer_v1_motion_absolute(virtualPointer(desktop), now(), twice(x - box.left) + 1,
+                                                twice(y - box.top) + 1, twice(box.right - box.left),
+                                                twice(box.bottom - box.top));
+        zwlr_virtual_pointer_v1_frame(desktop.pointer);
+        break;
+    }
+    case WaylandPointer::kde:
+        // KWin takes global logical coordinates; a whole number is the pixel itself.
+        org_kde_kwin_fake_input_pointer_motion_absolute(desktop.fake_input, wl_fixed_from_int(x),
+                                                        wl_fixed_from_int(y));
+        break;
+    case WaylandPointer::none:
+        return false;
+    }
+    wl_display_flush(desktop.display);
+    return true;
+}
+
+void waylandButton(WaylandDesktop& desktop, MouseButton button, bool press) {
+    const uint32_t code = button == MouseButton::left    ? BTN_LEFT
+                          : button == MouseButton::right ? BTN_RIGHT
+                                                         : BTN_MIDDLE;
+    const uint32_t state = press ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
+    if (pointerKind(desktop) == WaylandPointer::wlroots) {
+        zwlr_virtual_pointer_v1_button(virtualPointer(desktop), now(), code, state);
+        zwlr_virtual_pointer_v1_frame(desktop.pointer);
+    } else if (desktop.fake_input) {
+        org_kde_kwin_fake_input_button(desktop.fake_input, code, state);
+    }
+}
+
+// Wayland's vertical axis grows downward, Windows' wheel upward: a notch away from the user is a step of
+// -1 and, as a mouse wheel reports it, -15 in value.
+void waylandWheel(WaylandDesktop& desktop, int32_t notches) {
+    const wl_fixed_t value = wl_fixed_from_int(-15 * notches);
+    if (pointerKind(desktop) == WaylandPointer::wlroots) {
+        zwlr_virtual_pointer_v1_axis_source(virtualPointer(desktop), WL_POINTER_AXIS_SOURCE_WHEEL);
+        zwlr_virtual_pointer_v1_axis_discrete(desktop.pointer, now(), WL_POINTER_AXIS_VERTICAL_SCROLL, value,
+                                              -notches);
+        zwlr_virtual_pointer_v1_frame(desktop.pointer);
+    } else if (desktop.fake_input) {
+        org_kde_kwin_fake_input_axis(desktop.fake_input, WL_POINTER_AXIS_VERTICAL_SCROLL, value);
+    }
+}
+
+void waylandFinish(WaylandDesktop& desktop, bool wait) {
+    if (wait)
+        wl_display_roundtrip(desktop.display);
+    else
+        wl_display_flush(desktop.display);
+}
+
+namespace {
+
+WaylandDesktop* session = nullptr;
+
+constexpr DesktopOps kWaylandOps{
+    [] { return waylandMonitors(*session); },
+    [](int32_t x, int32_t y) { return waylandMoveTo(*session, x, y); },
+    [](MouseButton button, bool press) { waylandButton(*session, button, press); },
+    [](int32_t notches) { waylandWheel(*session, notches); },
+    [](bool wait) { waylandFinish(*session, wait); },
+};
+
+} // namespace
+
+const DesktopOps* openWaylandDesktop(std::string& refusal) {
+    WaylandDesktop* desktop = connectWayland(nullptr);
+    if (!desktop) {
+        refusal =
+            "Cannot connect to the Wayland desktop \"" + std::string(std::getenv("WAYLAND_DISPLAY")) + "\".";
+        return nullptr;
+    }
+    if (pointerKind(*desktop) == WaylandPointer::none) {
+        refusal =
+            "This Wayland desktop offers neither zwlr_virtual_pointer_manager_v1 (sway, Hyprland, river) "
+            "nor org_kde_kwin_fake_input (KDE Plasma 5.27 and later), the ways Wand moves the pointer "
+            "under Wayland.";
+        disconnectWayland(desktop);
+        return nullptr;
+    }
+    session = desktop;
+    return &kWaylandOps;
+}
+
+} // namespace platform

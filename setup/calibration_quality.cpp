@@ -1,0 +1,187 @@
+#include "setup/calibration_quality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// Millimetres, in double precision.
+struct Mm3 {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+Mm3 millimetres(const Vec3& v) {
+    return Mm3{v.x * 1000.0, v.y * 1000.0, v.z * 1000.0};
+}
+Mm3 operator+(const Mm3& a, const Mm3& b) {
+    return Mm3{a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Mm3 operator-(const Mm3& a, const Mm3& b) {
+    return Mm3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Mm3 operator*(double f, const Mm3& a) {
+    return Mm3{f * a.x, f * a.y, f * a.z};
+}
+double dot(const Mm3& a, const Mm3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double length(const Mm3& a) {
+    return std::sqrt(dot(a, a));
+}
+Mm3 unit(const Mm3& a) {
+    const double l = length(a);
+    return l > 0.0 ? (1.0 / l) * a : Mm3{};
+}
+
+// The two directions made perpendicular in their plane, each turned by half of what their angle lacks of
+// (or has beyond) 90 degrees, so that neither edge is preferred.
+std::pair<Mm3, Mm3> squaredUp(const Mm3& along, const Mm3& across) {
+    const Mm3 a = unit(along);
+    const Mm3 b = unit(across);
+    const Mm3 bisector = unit(a + b);
+    const Mm3 other = unit(a - b); // perpendicular to the bisector, as a and b have the same length
+    const double half = std::sqrt(0.5);
+    return {half * (bisector + other), half * (bisector - other)};
+}
+
+// The largest distance of a corner from the rectangle that fits the four best: centred on their mean, in
+// the plane of the squared-up mean edge directions, turned within it and sized for the least sum of squared
+// distances (a few rounds of alternately sizing and turning settle well below a tenth of a millimetre).
+// For a twisted quadrilateral the plane spreads the twist evenly over the corners, as a least-squares fit
+// does.
+double offRectangleMm(const std::array<Mm3, 4>& v) {
+    constexpr int kSideX[4] = {-1, -1, 1, 1};
+    constexpr int kSideY[4] = {1, -1, -1, 1};
+    const Mm3 centre = 0.25 * (((v[0] + v[1]) + v[2]) + v[3]);
+    auto [x_axis, y_axis] = squaredUp((v[3] - v[0]) + (v[2] - v[1]), (v[0] - v[1]) + (v[3] - v[2]));
+    std::array<Mm3, 4> fitted;
+    for (int round = 0; round < 8; ++round) {
+        double half_width = 0.0;
+        double half_height = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            half_width += 0.25 * kSideX[i] * dot(v[i] - centre, x_axis);
+            half_height += 0.25 * kSideY[i] * dot(v[i] - centre, y_axis);
+        }
+        double along = 0.0;
+        double across = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            const Mm3 to = v[i] - centre;
+            const double x = kSideX[i] * half_width;
+            const double y = kSideY[i] * half_height;
+            fitted[i] = (centre + x * x_axis) + y * y_axis;
+            along += x * dot(to, x_axis) + y * dot(to, y_axis);
+            across += x * dot(to, y_axis) - y * dot(to, x_axis);
+        }
+        const double turn = std::atan2(across, along);
+        const Mm3 turned_x = std::cos(turn) * x_axis + std::sin(turn) * y_axis;
+        y_axis = std::cos(turn) * y_axis - std::sin(turn) * x_axis;
+        x_axis = turned_x;
+    }
+    double worst = 0.0;
+    for (int i = 0; i < 4; ++i)
+        worst = std::max(worst, length(v[i] - fitted[i]));
+    return worst;
+}
+
+// Three corners fix where the fourth belongs, and when one corner alone is off, only the other three form
+// a rectangle of the screen's shape. Each triple is scored by how far the angle at its middle corner is
+// from square and its sides' ratio from the pixel aspect; the corner left out of the best triple is the
+// one to blame. (A corner off the screen's plane leaves every triple square: no triple is better then.)
+int suspectCorner(const std::array<Mm3, 4>& v, double pixel_aspect) {
+    int suspect = 0;
+    double best = std::numeric_limits<double>::infinity();
+    for (int left_out = 0; left_out < 4; ++left_out) {
+        // Upper left 0, lower left 1, lower right 2, upper right 3: corner c's neighbour along the top or
+        // bottom edge is c ^ 3, along the left or right edge c ^ 1.
+        const int middle = left_out ^ 2;
+        const Mm3 horizontal = v[middle ^ 3] - v[middle];
+        const Mm3 vertical = v[middle ^ 1] - v[middle];
+        const double skew = std::abs(dot(unit(horizontal), unit(vertical)));
+        const double stretch = std::abs(std::log(length(horizontal) / (pixel_aspect * length(vertical))));
+        if (skew + stretch < best) {
+            best = skew + stretch;
+            suspect = left_out;
+        }
+    }
+    return suspect;
+}
+
+std::string format(const char* pattern, auto... values) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
+}
+
+// Figures are shown rounded to whole millimetres; a warning goes by the figure shown.
+bool reaches(double millimetres, double threshold) {
+    return !(std::round(millimetres) < threshold);
+}
+
+} // namespace
+
+CalibrationQuality measureCalibration(const std::array<Vec3, 4>& corners, const MonitorInfo& monitor,
+                                      const std::optional<std::array<float, 4>>& aim_gaps) {
+    std::array<Mm3, 4> v;
+    for (int i = 0; i < 4; ++i)
+        v[i] = millimetres(corners[i]);
+    CalibrationQuality quality;
+    quality.width_mm = 0.5 * (length(v[3] - v[0]) + length(v[2] - v[1]));
+    quality.height_mm = 0.5 * (length(v[0] - v[1]) + length(v[3] - v[2]));
+    quality.diagonal_inches = 0.5 * (length(v[2] - v[0]) + length(v[3] - v[1])) / 25.4;
+    quality.aspect = quality.height_mm > 0.0 ? quality.width_mm / quality.height_mm : 0.0;
+    const double pixel_width = static_cast<double>(monitor.right) - monitor.left;
+    const double pixel_height = static_cast<double>(monitor.bottom) - monitor.top;
+    quality.pixel_aspect = pixel_height > 0.0 ? pixel_width / pixel_height : 0.0;
+    quality.off_rectangle_mm = offRectangleMm(v);
+    quality.suspect_corner =
+        suspectCorner(v, quality.pixel_aspect > 0.0 ? quality.pixel_aspect : quality.aspect);
+    // Where the other three put a corner is the fourth corner of their parallelogram; every corner lies
+    // the same distance from its own.
+    quality.suspect_off_mm = length(((v[0] - v[1]) + v[2]) - v[3]);
+    if (aim_gaps) {
+        std::array<double, 4> gaps;
+        for (int i = 0; i < 4; ++i)
+            gaps[i] = (*aim_gaps)[i] * 1000.0;
+        quality.aim_gaps_mm = gaps;
+    }
+    return quality;
+}
+
+std::string summaryLine(const CalibrationQuality& quality) {
+    std::string line = format("Measured %.0f x %.0f mm (%.1f in), aspect %.2f (pixels %.2f), corners within "
+                              "%.0f mm of a rectangle",
+                              quality.width_mm, quality.height_mm, quality.diagonal_inches, quality.aspect,
+                              quality.pixel_aspect, quality.off_rectangle_mm);
+    if (quality.aim_gaps_mm) {
+        const double widest = *std::max_element(quality.aim_gaps_mm->begin(), quality.aim_gaps_mm->end());
+        line += format(", the two aims at each corner within %.0f mm", widest);
+    }
+    return line;
+}
+
+std::vector<std::string> warningLines(const CalibrationQuality& quality) {
+    if (!reaches(quality.width_mm, kSmallestEdgeMm) || !reaches(quality.height_mm, kSmallestEdgeMm))
+        return {format("Warning: the corners lie only %.0f x %.0f mm apart, too close for a monitor.",
+                       quality.width_mm, quality.height_mm)};
+    std::vector<std::string> warnings;
+    if (reaches(quality.suspect_off_mm, kCornerOffWarningMm))
+        warnings.push_back(format("Warning: the %s corner lies %.0f mm off the rectangle of the other three.",
+                                  kCornerNames[quality.suspect_corner], quality.suspect_off_mm));
+    if (quality.aim_gaps_mm) {
+        for (int i = 0; i < 4; ++i) {
+            if (reaches((*quality.aim_gaps_mm)[i], kAimGapWarningMm))
+                warnings.push_back(format("Warning: the two aims at the %s corner pass %.0f mm apart.",
+                                          kCornerNames[i], (*quality.aim_gaps_mm)[i]));
+        }
+    }
+    const double percent_off = std::abs(quality.aspect / quality.pixel_aspect - 1.0) * 100.0;
+    if (quality.pixel_aspect > 0.0 && std::round(percent_off) > kAspectWarningFraction * 100.0)
+        warnings.push_back(format("Warning: the measured aspect %.2f is %.0f %% off the pixels' %.2f.",
+                                  quality.aspect, percent_off, quality.pixel_aspect));
+    return warnings;
+}

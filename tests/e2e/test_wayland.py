@@ -1,0 +1,128 @@
+"""Both programs on a headless sway with two outputs, the left one at a negative offset, as native Wayland
+programs see them: a layer-shell observer covering both outputs reports the pointer's pixel, buttons and
+wheel. wandsetup calibrates the layout, and wandpointer points with that very calibration."""
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+from pathlib import Path
+
+import pytest
+
+from wand import BIN, DEVICES, at_pixel, start, wait_until
+
+pytestmark = pytest.mark.skipif(not shutil.which("sway") or not (BIN / "wayland_observer").exists(),
+                                reason="needs sway and a build with the Wayland backend")
+
+# (left, top, right, bottom): HEADLESS-2 left of and lower than HEADLESS-1. Their boundary, 1920 of 3520,
+# is one where the left edge of pixel 0 scaled to the layout's width and back falls a hair short of it.
+LEFT, RIGHT = (-1920, 200, 0, 1280), (0, 0, 1600, 900)
+OUTPUTS = "output HEADLESS-1 mode 1600x900 position 0 0\noutput HEADLESS-2 mode 1920x1080 position -1920 200\n"
+
+
+class Observer:
+    def __init__(self, env):
+        self.process = subprocess.Popen([str(BIN / "wayland_observer")], env=dict(os.environ, **env),
+                                        stdout=subprocess.PIPE, text=True)
+        self.lines = []
+        threading.Thread(target=lambda: [self.lines.append(line) for line in self.process.stdout], daemon=True).start()
+
+    def wait_pointer(self, px, py, timeout=10):
+        return wait_until(lambda: [m for m in self.lines if m.startswith("motion")][-1:] == [f"motion {px} {py}\n"],
+                          timeout)
+
+    def inputs(self):
+        return [line.strip() for line in self.lines if line.startswith(("button", "axis"))]
+
+
+@pytest.fixture(scope="module")
+def desktop():
+    """Headless sway with its own runtime folder (as `nobody` when run as root, which sway refuses), and
+    the observer on it."""
+    folder = Path(tempfile.mkdtemp(prefix="wand-sway-"))
+    (folder / "config").write_text("xwayland disable\n" + OUTPUTS)
+    command = ["sway", "-c", str(folder / "config")]
+    if os.geteuid() == 0:
+        os.chown(folder, 65534, 65534)
+        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", *command]
+    env = {"PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": str(folder), "HOME": str(folder), "WLR_BACKENDS": "headless",
+           "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"}
+    server = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=open(folder / "log", "w"))
+    observer = None
+    try:
+        assert wait_until((folder / "wayland-1").exists, 20), (folder / "log").read_text()
+        env = {"WAYLAND_DISPLAY": str(folder / "wayland-1")}
+        observer = Observer(env)
+        assert wait_until(lambda: "ready\n" in observer.lines, 20), observer.lines
+        yield env, observer
+    finally:
+        for process in (observer.process if observer else None, server):
+            if process:
+                process.kill()
+                process.wait()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def touch(x, y):
+    return f"step polls=2\n  1 pose tip {x!r} {y!r} -2\n  1 buttons menu\nstep polls=2\n  1 buttons none\n"
+
+
+@pytest.fixture(scope="module")
+def calibrated(desktop, tmp_path_factory):
+    """wandsetup run on the layout: each monitor's corners touched where a desktop pixel (px, py) is the
+    point (px / 1024, 1 - py / 1024) of the plane z = -2 m, as at_pixel aims; right-handed."""
+    scenario = DEVICES + "step polls=2\n"
+    for left, top, right, bottom in (LEFT, RIGHT):
+        for px, py in ((left, top), (left, bottom), (right, bottom), (right, top)):
+            scenario += touch(px / 1024, 1 - py / 1024)
+    folder = tmp_path_factory.mktemp("calibrated")
+    setup = start("wandsetup", folder, scenario, stdin="1\n1\n1\n", env=desktop[0])
+    assert setup.wait() == 0, setup.out + setup.err
+    return folder, setup.out
+
+
+def test_setup_lists_the_outputs_left_to_right_with_their_sizes_and_hash(calibrated):
+    folder, out = calibrated
+    assert re.findall(r"Calibrating monitor (\d/2) \((\w+) from left\)\nMonitor resolution: (\d+x\d+)", out) == \
+        [("1/2", "1st", "1920x1080"), ("2/2", "2nd", "1600x900")]
+    written = json.loads(re.sub(r"^\s*//.*$", "", (folder / "default.config").read_text(), flags=re.M))
+    # The virtual screen is the bounding box, 3520 x 1280, as X11 and Windows report it.
+    assert written["displayhash"] == "35201280" "-192001280200" "016009000"
+    assert [tuple(d[k] for k in ("left", "top", "right", "bottom")) for d in written["display"]] == [LEFT, RIGHT]
+
+
+def test_pointer_hits_edge_pixels_clicks_scrolls_and_releases_a_drag_on_ctrl_c(desktop, calibrated):
+    env, observer = desktop
+    folder = calibrated[0] / "runner"
+    folder.mkdir()
+    shutil.copy(calibrated[0] / "default.config", folder)
+    aims = []
+    for left, top, right, bottom in (LEFT, RIGHT):
+        middle = (top + bottom) // 2
+        aims += [(right - 1, top), (left, top), (left, bottom - 1), (right - 1, bottom - 1), (left, middle),
+                 (right - 1, middle)]
+    # The runner truncates toward zero: left of the origin the centre of pixel x - 1 gives x (and for the
+    # first column, outside the monitor, the current monitor's clamp does).
+    scenario = DEVICES + "".join(f"step wait=a{i}\n" + at_pixel(px - (px < 0), py) for i, (px, py) in enumerate(aims))
+    # Grip: middle click. Touchpad halves: a left double click (right-handed), a right click. The thumb on
+    # the centre strip: 4 frames of +30 are one notch up, then one down. Then the trigger held: a drag.
+    scenario += "step polls=2\n  1 buttons grip\nstep polls=2\n  1 buttons none\n" \
+        "step polls=2\n  1 pad -0.6 0.1\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" \
+        "step polls=2\n  1 pad 0.6 0.1\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" \
+        "step polls=4\n  1 pad 0 1\nstep polls=4\n  1 pad 0 -1\nstep polls=2\n  1 pad 0 0\nstep\n  1 trigger 1\n"
+    runner = start("wandpointer", folder, scenario, env=env)
+    for i, (px, py) in enumerate(aims):
+        assert observer.wait_pointer(px, py), f"aim {i} at {px},{py}: {observer.lines[-3:]} {runner.err}"
+        runner.go(f"a{i}")
+    click = ["button {} 1", "button {} 0"]
+    expected = [c.format(274) for c in click] + [c.format(272) for c in click * 2] + \
+        [c.format(273) for c in click] + ["axis -15", "axis 15", "button 272 1"]
+    assert wait_until(lambda: observer.inputs() == expected, 20), observer.inputs()
+    runner.signal(signal.SIGINT)
+    assert runner.wait() == 0, runner.out + runner.err
+    assert wait_until(lambda: observer.inputs() == expected + ["button 272 0"], 10), observer.inputs()
+    assert "Warning" not in runner.out and "Wayland" not in runner.out
