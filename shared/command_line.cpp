@@ -65,12 +65,13 @@ CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHel
             line.exit_status = 0;
             return line;
         }
-        if (argument == "--config") {
-            if (i + 1 == argc || argv[i + 1][0] == '\0')
+        if (argument == "--config" || argument.substr(0, 9) == "--config=") {
+            const std::string_view file = argument.size() > 8 ? argument.substr(9)
+                                          : i + 1 < argc      ? std::string_view(argv[++i])
+                                                              : std::string_view();
+            if (file.empty())
                 return mistake(help, "option '--config' needs a file name");
-            line.config_path = argv[++i];
-        } else if (argument.substr(0, 9) == "--config=" && argument.size() > 9) {
-            line.config_path = std::string(argument.substr(9));
+            line.config_path = std::string(file);
         } else if (!argument.empty() && argument[0] == '-') {
             return mistake(help, "unknown option '" + std::string(argument) + "'");
         } else {
