@@ -8,6 +8,7 @@
 #include "demo/harness.h"
 
 #include <cairo.h>
+#include <json/json.h>
 
 #include <algorithm>
 #include <array>
@@ -16,7 +17,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -167,12 +170,19 @@ Sweep pointerScenario() {
         sweep.targets.push_back(target);
         ++sweep.steps;
     };
+    // A real pull turns the controller down while the trigger travels: by 0.2 and then 0.4 degrees here.
     const auto click = [&](const Point3& target) {
         aim(target, 400);
         s += "step polls=3\n  1 trigger 1\n";
+        const double reach = std::hypot(target.x - kStand.x, target.y - kStand.y, target.z - kStand.z);
+        for (double degrees : {0.2, 0.4}) {
+            const Point3 turned{target.x, target.y - reach * std::tan(degrees * std::acos(-1.0) / 180),
+                                target.z};
+            s += "step polls=2\n  1 pose aim " + point(kStand) + " " + point(turned) + "\n";
+        }
         s += "step polls=3 ms=300\n  1 trigger 0\n";
         sweep.clicks.push_back(target);
-        sweep.steps += 2;
+        sweep.steps += 4;
     };
     const double left = kMonitors[0].upper_left[0] + 0.01;
     const double right = kMonitors[1].upper_left[0] + kMonitors[1].width_m - 0.01;
@@ -376,6 +386,19 @@ int main(int argc, char** argv) {
     const ConfigContents config = parseConfigText(readFile(out_dir / "default.config"));
     std::printf("== default.config written to %s (%zu monitors, display hash \"%s\")\n",
                 (out_dir / "default.config").c_str(), config.displays.size(), config.display_hash.c_str());
+    // The steadier pointing the README recommends, added by hand as a user would.
+    Json::Value document;
+    std::istringstream(readFile(out_dir / "default.config")) >> document;
+    Json::Value& steady = document["stabilization"];
+    steady["enable"] = 1;
+    steady["filter"] = "one_euro";
+    steady["min_cutoff_hz"] = 0.5;
+    steady["beta"] = 2.5;
+    steady["derivative_cutoff_hz"] = 1.0;
+    document["trigger"]["click_freeze_degrees"] = 0.6;
+    std::ofstream(out_dir / "default.config") << document;
+    std::printf(
+        "   with the recommended steadier pointing: the 1€ filter and a click freeze of 0.6 degrees\n");
 
     // ---- wandpointer with a sweeping, clicking controller
     std::printf(
@@ -465,7 +488,8 @@ int main(int argc, char** argv) {
                     monitorOf(c.at) ? monitorOf(c.at)->name : "between monitors");
     std::printf("   clicks aimed at:\n");
     size_t presses = 0;
-    int worst = 0; // the largest distance of a press from its aimed pixel
+    int worst = 0; // the largest distance of a press from its aimed pixel, on either axis
+    double error = 0.0, farthest = 0.0; // the presses' distances from their aimed pixels: sum and most
     for (const Point3& target : sweep.clicks) {
         const auto pixel = expectedPixel(target);
         std::printf("     pixel %d,%d", pixel ? pixel->first : -1, pixel ? pixel->second : -1);
@@ -475,14 +499,22 @@ int main(int argc, char** argv) {
             const PointerPosition at = clicks[presses].at;
             const int away =
                 pixel ? std::max(std::abs(at.x - pixel->first), std::abs(at.y - pixel->second)) : 9999;
-            std::printf(": pressed at %d,%d (%d px away)\n", at.x, at.y, away);
+            const double distance = pixel ? std::hypot(at.x - pixel->first, at.y - pixel->second) : 9999.0;
+            std::printf(": pressed at %d,%d (%.1f px away)\n", at.x, at.y, distance);
             worst = std::max(worst, away);
+            error += distance;
+            farthest = std::max(farthest, distance);
             ++presses;
         } else {
             std::printf(": no press seen\n");
             worst = 9999;
         }
     }
+
+    std::printf(
+        "   click error: mean %.1f px, max %.1f px over %zu clicks (each pull turned the controller down "
+        "by 0.4 degrees)\n",
+        sweep.clicks.empty() ? 0.0 : error / sweep.clicks.size(), farthest, sweep.clicks.size());
 
     const fs::path picture = out_dir / "session.png";
     drawSession(picture.string(), config, sweep, moved, clicks);
