@@ -65,11 +65,9 @@ def at_pixel(px, py, device=1):
 
 def wait_until(predicate, timeout):
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > deadline:
-            return value
+    while not (value := predicate()) and time.monotonic() < deadline:
         time.sleep(0.01)
+    return value
 
 
 # what: "1+" button 1 pressed, "1-" released; x, y: the root position; t: the server's time (CLOCK_MONOTONIC ms).
@@ -81,9 +79,7 @@ class XServer:
     whole root that sees every pointer event (XTest's included) with the position where it happened."""
 
     def __init__(self, monitors=LAYOUT, observe=True):
-        self.monitors = monitors
-        width = max(m[0] + m[2] for m in monitors)
-        height = max(m[1] + m[3] for m in monitors)
+        width, height = max(m[0] + m[2] for m in monitors), max(m[1] + m[3] for m in monitors)
         for number in range(60 + os.getpid() % 100, 400):
             read, write = os.pipe()
             self.server = subprocess.Popen(
@@ -109,7 +105,6 @@ class XServer:
                 0, 0, width, height, 0, 0, X.InputOnly, X.CopyFromParent, override_redirect=True,
                 event_mask=X.ButtonPressMask | X.ButtonReleaseMask | X.PointerMotionMask)
             self.window.map()
-            self.x.sync()
             self.move(7, 7)
             self.events(), self.motions()
 
@@ -117,9 +112,7 @@ class XServer:
         return self
 
     def __exit__(self, *exc):
-        self.x.close()
-        self.server.terminate()
-        self.server.wait()
+        self.x.close(), self.server.terminate(), self.server.wait()
 
     def pointer(self):
         p = self.root.query_pointer()
@@ -157,14 +150,9 @@ class XServer:
     def wait_events(self, last="2-", timeout=20):
         """Every event up to and including the first one named `last` (the end of MIDDLE_MARK by default)."""
         seen = []
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            for e in self.events():
-                seen.append(e)
-                if e.what == last:
-                    return seen
-            time.sleep(0.01)
-        raise AssertionError(f"no {last} within {timeout} s; seen {[e.what for e in seen]}")
+        wait_until(lambda: seen.extend(self.events()) or last in names(seen), timeout)
+        assert last in names(seen), f"no {last} within {timeout} s; seen {names(seen)}"
+        return seen[:names(seen).index(last) + 1]
 
 
 def names(events):
@@ -182,13 +170,8 @@ class Proc:
             self.process = subprocess.Popen(command, cwd=folder, env=env, stdin=stdin, stdout=out, stderr=err)
         Proc.running.append(self)
 
-    @property
-    def out(self):
-        return self.out_path.read_bytes().decode(errors="replace")
-
-    @property
-    def err(self):
-        return self.err_path.read_bytes().decode(errors="replace")
+    out = property(lambda self: self.out_path.read_bytes().decode(errors="replace"))
+    err = property(lambda self: self.err_path.read_bytes().decode(errors="replace"))
 
     def wait(self, timeout=30):
         return self.process.wait(timeout)
@@ -203,8 +186,7 @@ class Proc:
         (self.folder / name).touch()
 
     def sim_log(self):
-        log = self.folder / "sim.log"
-        return log.read_text() if log.exists() else ""
+        return (self.folder / "sim.log").read_text() if (self.folder / "sim.log").exists() else ""
 
     def step_ms(self, step):
         """When the scenario's step began, in CLOCK_MONOTONIC ms like the X server's event times."""
@@ -239,7 +221,5 @@ def start(program, folder, scenario=None, config=None, args=(), stdin=None, env=
 def stop_all():
     """Ends whatever a test left running (a runner never ends by itself)."""
     for p in Proc.running:
-        if p.process.poll() is None:
-            p.process.kill()
-            p.process.wait()
+        p.process.kill(), p.process.wait()
     Proc.running.clear()
