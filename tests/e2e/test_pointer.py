@@ -89,18 +89,21 @@ def test_wheel_grip_menu_and_lost_tracking(tmp_path, xs):
 
 
 def test_stabilization_averages_and_unusable_lengths_warn(tmp_path, xs):
-    # With N = 3 the empty history pulls the first placements toward 0,0, then the mean settles on the
-    # aimed pixel. 0 and -4 cannot be used: a warning, and direct placement.
-    for n, path in [(3, [(375, 200), (750, 400), (1125, 600), (1500, 800)]), (0, [(1500, 800)]),
-                    (-4, [(1500, 800)])]:
-        p = run(tmp_path / str(n), xs, DEVICES + "step wait=next\n" + at_pixel(1500, 800) + "step\n" +
-                at_pixel(1501, 801), stabilization={"enable": 1, "average_of_N_previous_positions": n})
-        assert xs.wait_pointer(1500, 800)
+    # With N = 3 the empty history pulls the first placements toward 0,0, then the mean settles on the aimed
+    # pixel. 0 and -4 cannot be used: a warning, and direct placement. 100,000,000 (the fuzzer found
+    # 2,000,000,000, 16 GB of history) is cut to 1000 with a warning, and kept nowhere with averaging off.
+    for n, enable, path, warning in [(3, 1, [(375, 200), (750, 400), (1125, 600), (1500, 800)], None),
+                                     (0, 1, [(1500, 800)], "needs average_of_N_previous_positions of 1 or more"),
+                                     (-4, 1, [(1500, 800)], "needs average_of_N_previous_positions of 1 or more"),
+                                     (100000000, 1, [], "averages at most 1000 previous positions"),
+                                     (100000000, 0, [(1500, 800)], None)]:
+        p = run(tmp_path / f"{n}-{enable}", xs, DEVICES + "step wait=next\n" + at_pixel(1500, 800) + "step\n" +
+                at_pixel(1501, 801), stabilization={"enable": enable, "average_of_N_previous_positions": n})
+        assert xs.wait_pointer(1500, 800, 20)
         p.go("next")
-        assert xs.wait_pointer(1501, 801)
+        assert xs.wait_pointer(1501, 801, 20)
         assert xs.motions()[:len(path)] == path
-        assert ("Warning: stabilization needs average_of_N_previous_positions of 1 or more" in p.out) == (n < 1)
-        assert ("Warning" in p.out) == (n < 1)
+        assert (warning in p.out if warning else "Warning" not in p.out), p.out
         p.stop()
         xs.motions()
 
@@ -224,15 +227,6 @@ def test_odd_but_valid_files_point_at_the_calibrated_monitor(tmp_path, xs):
                 display=displays if displays is not None else None)
         assert names(xs.wait_events()) == MARK and xs.pointer() == (7, 7)
         p.stop()
-
-
-@pytest.mark.parametrize("enable", [0, 1])
-def test_an_oversized_stabilization_history_neither_exhausts_memory_nor_stalls(tmp_path, xs, enable):
-    # Found by fuzz_config with 2,000,000,000, where the history alone wanted 16 GB.
-    p = run(tmp_path, xs, DEVICES + "step\n" + at_pixel(1500, 900),
-            stabilization={"average_of_N_previous_positions": 100000000, "enable": enable})
-    assert xs.wait_pointer(1500, 900, timeout=20)
-    assert ("at most 1000 previous positions" in p.out) == bool(enable)
 
 
 def test_a_changed_layout_is_warned_about_and_the_runner_goes_on(tmp_path, xs):
