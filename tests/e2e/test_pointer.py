@@ -32,12 +32,6 @@ def test_rays_land_on_their_pixels_and_are_pinned_to_the_current_monitor(tmp_pat
     assert p.out == "SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that."
 
 
-def test_nothing_moves_before_a_monitor_is_entered(tmp_path, xs):
-    run(tmp_path, xs, DEVICES + "step polls=20\n" + straight_at(-0.5, 0.5) + "step polls=20\n" + straight_at(4.0, 0.5) +
-        "step polls=20\n" + straight_at(1.0, 3.0) + MIDDLE_MARK)
-    assert names(xs.wait_events()) == MARK and xs.pointer() == (7, 7) and xs.motions() == []
-
-
 @pytest.mark.parametrize("handedness, expected", [
     (1, ["1+", "1-", "1+", "1-", "1+", "1-", "1+", "1-", "3+", "3-"]),
     (2, ["3+", "3-", "3+", "3-", "1+", "1-", "3+", "3-", "3+", "3-"]),

@@ -97,21 +97,9 @@ def test_touch_on_one_monitor_and_pointing_on_the_other(tmp_path):
     assert document == values(config(document["display"], displayhash=document["displayhash"], handedness=2))
 
 
-def test_three_monitors_from_left_to_right_and_none(tmp_path):
-    # Reported in the order middle, right, left; the leftmost is not at the root's top row.
-    with XServer([(1280, 0, 1920, 1080, True), (3200, 60, 1024, 768), (0, 100, 1280, 800)], observe=False) as x:
-        wide = screen((-0.9, 1.3, -0.6), 0.32, 0.2)  # 16:10, as the leftmost monitor's pixels
-        status, out, err, text = calibrate(tmp_path, x, pointing(wide, *FROM) + touch(RIGHT) + pointing(LEFT, *FROM),
-                                       "+2 1\n2.7\n1\n")
-    assert status == 0
-    assert out == opening(3) + menu(1, 3, "1st", 1280, 800) + POINTING + done(1, 3) + \
-        menu(2, 3, "2nd", 1920, 1080) + TOUCH + done(2, 3) + menu(3, 3, "3rd", 1024, 768) + POINTING + \
-        done(3, 3) + HANDEDNESS + WRITTEN
-    document = values(text)
-    assert document["displayhash"] == "42241080" "012809001001280320010800" "3200422482860"
-    assert [d["bottom"] for d in document["display"]] == [900, 1080, 828]
+def test_without_monitors_only_the_handedness_is_asked(tmp_path):
     # Without a desktop there are no monitors: only the handedness question, and no "display" member.
-    status, out, err, text = calibrate(tmp_path / "none", None, "", "0\n1\n")
+    status, out, err, text = calibrate(tmp_path, None, "", "0\n1\n")
     assert status == 0 and out == opening(0) + HANDEDNESS * 2 + WRITTEN
     assert values(text) == values(config((), display=None, displayhash="00"))
 
@@ -205,15 +193,12 @@ def test_a_file_that_cannot_be_written_is_reported_and_the_old_one_kept(tmp_path
             assert (copy / "default.config").read_text() == OLD and set(os.listdir(copy)) <= {"default.config", "filler"}
 
 
-@pytest.mark.parametrize("error, message", [
-    (121, "HMD not found! Please start SteamVR before running config.\n\n"),
-    (108, "SteamVR init error: Hmd Not Found (108) \n\n"), (301, "SteamVR init error: "),
-    (100, "SteamVR init error: "), (9999, "SteamVR init error: Unknown error (9999) \n\n")])
+@pytest.mark.parametrize("error, message", [(121, "HMD not found! Please start SteamVR before running config.\n\n"),
+                                            (108, "SteamVR init error: Hmd Not Found (108) \n\n")])
 def test_a_runtime_that_cannot_start_ends_with_status_one_and_leaves_the_file(tmp_path, error, message):
     with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
         status, out, err, text = calibrate(tmp_path, x, f"init-error {error}\n", "1 1\n")
-    assert status == 1 and out.startswith(message) and out.endswith(f"({error}) \n\n" if error != 121 else "\n\n")
-    assert text == OLD
+    assert (status, out, text) == (1, message, OLD)
 
 
 def test_the_pointer_lands_where_the_calibration_says(tmp_path):
