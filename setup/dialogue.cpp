@@ -41,45 +41,34 @@ std::string ordinalText(int position) {
     return std::to_string(position) + suffix;
 }
 
-std::optional<int> askCalibrationMethod(std::istream& in, int index, int count, const MonitorInfo& monitor) {
-    const std::string ordinal = ordinalText(index + 1);
+namespace {
+
+// Shows `question` until the answer is 1 or 2, and returns it; nothing when the input ended.
+std::optional<int> askOneOrTwo(std::istream& in, const std::string& question) {
     for (;;) {
-        std::printf("\n");
-        std::printf("\nCalibrating monitor %d/%d (%s from left)", index + 1, count, ordinal.c_str());
-        std::printf("\nMonitor resolution: %dx%d", monitor.right - monitor.left,
-                    monitor.bottom - monitor.top);
-        std::printf("\n\nSelect a calibration method:\n");
-        std::printf("1: Calibrate by touch\n");
-        std::printf("2: Calibrate by pointing\n");
+        std::printf("%s", question.c_str());
         std::fflush(stdout);
         const std::optional<int> choice = readChoice(in);
-        if (!choice || *choice == kMethodTouch || *choice == kMethodPointing)
+        if (!choice || *choice == 1 || *choice == 2)
             return choice;
     }
+}
+
+} // namespace
+
+std::optional<int> askCalibrationMethod(std::istream& in, int index, int count, const MonitorInfo& monitor) {
+    char header[160];
+    std::snprintf(header, sizeof header,
+                  "\n\nCalibrating monitor %d/%d (%s from left)\nMonitor resolution: %dx%d", index + 1, count,
+                  ordinalText(index + 1).c_str(), monitor.right - monitor.left, monitor.bottom - monitor.top);
+    return askOneOrTwo(in, std::string(header) + "\n\nSelect a calibration method:\n1: Calibrate by touch\n"
+                                                 "2: Calibrate by pointing\n");
 }
 
 std::optional<int> askCalibrateAgain(std::istream& in) {
-    for (;;) {
-        std::printf("\n");
-        std::printf("Calibrate this monitor again?\n");
-        std::printf("1: Keep this calibration\n");
-        std::printf("2: Calibrate again\n");
-        std::fflush(stdout);
-        const std::optional<int> choice = readChoice(in);
-        if (!choice || *choice == kKeepCalibration || *choice == kCalibrateAgain)
-            return choice;
-    }
+    return askOneOrTwo(in, "\nCalibrate this monitor again?\n1: Keep this calibration\n2: Calibrate again\n");
 }
 
 std::optional<int> askHandedness(std::istream& in) {
-    for (;;) {
-        std::printf("\n");
-        std::printf("Are you:\n");
-        std::printf("1: Right-handed\n");
-        std::printf("2: Left-handed\n");
-        std::fflush(stdout);
-        const std::optional<int> choice = readChoice(in);
-        if (!choice || *choice == kRightHanded || *choice == kLeftHanded)
-            return choice;
-    }
+    return askOneOrTwo(in, "\nAre you:\n1: Right-handed\n2: Left-handed\n");
 }
