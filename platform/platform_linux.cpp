@@ -44,21 +44,25 @@ void prepareProcess() {
     desktop();
 }
 
+MonitorInfo boundingBox(const std::vector<MonitorInfo>& monitors) {
+    if (monitors.empty())
+        return {};
+    MonitorInfo box = monitors.front();
+    for (const MonitorInfo& m : monitors) {
+        box.left = std::min(box.left, m.left);
+        box.top = std::min(box.top, m.top);
+        box.right = std::max(box.right, m.right);
+        box.bottom = std::max(box.bottom, m.bottom);
+    }
+    return box;
+}
+
 void fitVirtualScreen(DesktopReport& report) {
     if (report.monitors.empty())
         return;
-    int32_t left = report.monitors.front().left;
-    int32_t top = report.monitors.front().top;
-    int32_t right = report.monitors.front().right;
-    int32_t bottom = report.monitors.front().bottom;
-    for (const MonitorInfo& m : report.monitors) {
-        left = std::min(left, m.left);
-        top = std::min(top, m.top);
-        right = std::max(right, m.right);
-        bottom = std::max(bottom, m.bottom);
-    }
-    report.virtual_width = right - left;
-    report.virtual_height = bottom - top;
+    const MonitorInfo box = boundingBox(report.monitors);
+    report.virtual_width = box.right - box.left;
+    report.virtual_height = box.bottom - box.top;
 }
 
 DesktopReport enumerateMonitors() {

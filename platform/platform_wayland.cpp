@@ -150,16 +150,7 @@ DesktopReport outputRects(const WaylandDesktop& desktop) {
 }
 
 MonitorInfo layoutBox(const WaylandDesktop& desktop) {
-    const DesktopReport report = outputRects(desktop);
-    if (report.monitors.empty())
-        return {};
-    int32_t left = report.monitors.front().left;
-    int32_t top = report.monitors.front().top;
-    for (const MonitorInfo& m : report.monitors) {
-        left = std::min(left, m.left);
-        top = std::min(top, m.top);
-    }
-    return {left, top, left + report.virtual_width, top + report.virtual_height};
+    return boundingBox(outputRects(desktop).monitors);
 }
 
 // One virtual pointer for the connection's life, made when first needed: the compositor's seat has a
