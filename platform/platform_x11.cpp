@@ -1,11 +1,16 @@
 // Linux/X11: the desktop from an X server (RandR monitors, Xinerama, or the root), pointer and buttons
-// through XTest.
+// through XTest. The monitors are read with Xlib; the pointer's requests, sent every frame, go straight to
+// the connection's XCB side: Xlib's flush also reads the socket for events (a poll and two reads per
+// frame, for events this client never asks for), XCB's only writes.
 #include "platform/desktop_backends.h"
 
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
 
 namespace platform {
 
@@ -70,33 +75,63 @@ DesktopReport x11Monitors() {
     return report;
 }
 
+xcb_connection_t* connection() {
+    static xcb_connection_t* const xcb = XGetXCBConnection(display());
+    return xcb;
+}
+
+// Whether the server has XTest (without it, as with Xlib's XTest calls, nothing is sent).
+bool haveXTest() {
+    static const bool present = [] {
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection(), &xcb_test_id);
+        return extension && extension->present;
+    }();
+    return present;
+}
+
+void fakeInput(uint8_t type, uint8_t detail, int16_t x = 0, int16_t y = 0) {
+    if (haveXTest())
+        xcb_test_fake_input(connection(), type, detail, XCB_CURRENT_TIME, XCB_NONE, x, y, 0);
+}
+
+// Events and errors this client did not ask for collect in XCB's queue as the socket is read; dropped here,
+// without a system call. A lost connection is left to Xlib, which reports it and ends the program as it
+// always has.
+void afterSending() {
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection()))
+        std::free(event);
+    if (xcb_connection_has_error(connection()))
+        XFlush(display());
+}
+
 bool x11MoveTo(int32_t x, int32_t y) {
-    XTestFakeMotionEvent(display(), -1, x, y, CurrentTime);
-    // Sent at once, without waiting for a reply: a round trip every frame would cost time and Xlib's
-    // reply handling allocates.
-    XFlush(display());
+    // Sent at once, without waiting for a reply: a round trip every frame would cost time.
+    fakeInput(XCB_MOTION_NOTIFY, 0, static_cast<int16_t>(x), static_cast<int16_t>(y));
+    xcb_flush(connection());
+    afterSending();
     return true;
 }
 
 void x11Button(MouseButton button, bool press) {
-    const unsigned number = button == MouseButton::left ? 1 : button == MouseButton::right ? 3 : 2;
-    XTestFakeButtonEvent(display(), number, press ? True : False, CurrentTime);
+    const uint8_t number = button == MouseButton::left ? 1 : button == MouseButton::right ? 3 : 2;
+    fakeInput(press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, number);
 }
 
 // X knows whole notches only, as presses of button 4 (up) and 5 (down).
 void x11Wheel(int32_t notches) {
-    const unsigned button = notches > 0 ? 4 : 5;
+    const uint8_t button = notches > 0 ? 4 : 5;
     for (int32_t n = notches > 0 ? notches : -notches; n > 0; --n) {
-        XTestFakeButtonEvent(display(), button, True, CurrentTime);
-        XTestFakeButtonEvent(display(), button, False, CurrentTime);
+        fakeInput(XCB_BUTTON_PRESS, button);
+        fakeInput(XCB_BUTTON_RELEASE, button);
     }
 }
 
 void x11Finish(bool wait) {
     if (wait)
-        XSync(display(), False);
+        std::free(xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr));
     else
-        XFlush(display());
+        xcb_flush(connection());
+    afterSending();
 }
 
 constexpr DesktopOps kX11Ops{x11Monitors, x11MoveTo, x11Button, x11Wheel, x11Finish};
