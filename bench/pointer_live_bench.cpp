@@ -2,17 +2,22 @@
 //
 // Steady phase: the controller aims at a monitor and nothing is pressed. The shipped program and a build
 // of it with the earlier frame pacing (1 ms sleeps until the tick has moved on, wandpointer_1ms_sleeps)
-// run one after the other, twice each, alternating, so that both see the same machine. For each: frames
-// per second and the closest two frames (polls in the runtime's call log, on the runner's own clock),
-// CPU time per second of wall time, resident memory; for the shipped one also the heap allocations the
-// whole process made per second (a preloaded counter; the loop should make none).
+// run one after the other, in a few rounds, alternating, so that both see the same machine. Each round
+// also measures the floor, what the two things every frame must do cost on this machine, in a thread of
+// the benchmark: sleeping to a deadline 5 ms on, and the same plus one XTest motion request sent over XCB
+// as the runner sends it; the runner's CPU can't fall below the second. Then each program runs once more,
+// instrumented: frames per second and the closest two frames (polls in the runtime's call log, on the
+// runner's own clock), resident memory; for the shipped one also the heap allocations the whole process
+// made per second (a preloaded counter; the loop should make none).
 //
 // Latency phase: the pose alternates between two pixels. Each change is released by the benchmark at a
 // moment unrelated to the runner's frames (it creates the file a step waits for) and timed until the X
 // server reports the pointer at the new pixel, read back on a connection of the benchmark's own.
 //
-// Usage: pointer_live_bench [steady seconds, default 10] [latency samples, default 400]
+// Usage: pointer_live_bench [steady seconds, default 10] [latency samples, default 400] [rounds, default 3]
 #include "demo/harness.h"
+
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +30,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 using namespace harness;
 using namespace std::chrono_literals;
@@ -166,40 +175,107 @@ SteadyRun runSteady(const XServer& server, const Scratch& dir, const std::string
     return run;
 }
 
+// CPU % of one core used by a thread that sleeps to a deadline every 5 ms for `seconds`, and when
+// `display` is given also moves the pointer there once per wake-up.
+double floorPercent(const char* display, int seconds) {
+    double percent = 0;
+    std::thread([&] {
+        xcb_connection_t* connection = display ? xcb_connect(display, nullptr) : nullptr;
+        const std::string stat = "/proc/self/task/" + std::to_string(syscall(SYS_gettid)) + "/schedstat";
+        const auto onCpu = [&] {
+            std::ifstream in(stat);
+            unsigned long long ns = 0;
+            in >> ns;
+            return double(ns) / 1e9;
+        };
+        const int64_t t1 = monotonicUs();
+        const double cpu1 = onCpu();
+        timespec due{};
+        clock_gettime(CLOCK_MONOTONIC, &due);
+        for (int frame = 0; frame < seconds * 200; ++frame) {
+            due.tv_nsec += 5'000'000;
+            if (due.tv_nsec >= 1'000'000'000) {
+                due.tv_nsec -= 1'000'000'000;
+                ++due.tv_sec;
+            }
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+            if (connection) {
+                xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_NONE,
+                                    int16_t(600 + frame % 2), 400, 0);
+                xcb_flush(connection);
+            }
+        }
+        percent = 100.0 * (onCpu() - cpu1) / (double(monotonicUs() - t1) / 1e6);
+        if (connection)
+            xcb_disconnect(connection);
+    }).join();
+    return percent;
+}
+
 struct Variant {
     const char* label;
     const char* program;
-    SteadyRun plain;
+    std::vector<double> cpu; // plain runs, % of one core
     SteadyRun counted;
 };
 
-int steady(const XServer& server, int seconds) {
+std::vector<double> sorted(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+double median(const std::vector<double>& v) {
+    const std::vector<double> s = sorted(v);
+    return s.size() % 2 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
+}
+
+// "median (lowest to highest)" of a few runs' figures.
+std::string spread(const std::vector<double>& v, const char* unit = " %") {
+    const std::vector<double> s = sorted(v);
+    char text[80];
+    std::snprintf(text, sizeof text, "%.2f%s (%.2f to %.2f)", median(v), unit, s.front(), s.back());
+    return text;
+}
+
+int steady(const XServer& server, int seconds, int rounds) {
     Scratch dir;
     writeFile(dir.path / "default.config", kConfig);
     writeFile(dir.path / "scenario",
               std::string("device 0 hmd\ndevice 1 controller\nstep\n") + atPixel(700, 400));
     Variant variants[2] = {{"shipped pacing", "wandpointer", {}, {}},
                            {"1 ms sleeps", "wandpointer_1ms_sleeps", {}, {}}};
-    // Alternating, so that a change in the machine's load falls on both.
-    for (Variant& v : variants)
-        v.plain = runSteady(server, dir, v.program, seconds, false);
+    std::vector<double> sleeping;
+    std::vector<double> sending;
+    // Alternating, so that the machine's changing cost of a wake-up falls on all of them alike.
+    for (int round = 0; round < rounds; ++round) {
+        for (Variant& v : variants)
+            v.cpu.push_back(runSteady(server, dir, v.program, seconds, false).cpuPercent());
+        sleeping.push_back(floorPercent(nullptr, seconds));
+        sending.push_back(floorPercent(server.display.c_str(), seconds));
+    }
     for (Variant& v : variants) {
         v.counted = runSteady(server, dir, v.program, seconds, true);
         if (&v == &variants[0])
             fs::copy_file(dir.path / "allocations", dir.path / "allocations.shipped");
     }
-    std::printf("steady: %.1f s measured per run\n", variants[0].plain.wall);
+    std::printf("steady: %d rounds of %.1f s per program, CPU as the median (lowest to highest)\n", rounds,
+                variants[0].counted.wall);
     for (const Variant& v : variants) {
         std::printf(
-            "  %-15s %6.1f frames/s, runner CPU %.2f %% of one core (%.2f %% with the call log and the "
+            "  %-15s %6.1f frames/s, runner CPU %s of one core (%.2f %% with the call log and the "
             "counter), %ld kB resident (peak %ld kB), closest frames %.2f ms apart, %lld pairs under 5 "
             "ticks\n",
-            v.label, double(v.counted.frames) / v.counted.wall, v.plain.cpuPercent(), v.counted.cpuPercent(),
-            v.plain.after.rss_kb, v.plain.after.hwm_kb, v.counted.closest_ms,
+            v.label, double(v.counted.frames) / v.counted.wall, spread(v.cpu).c_str(), v.counted.cpuPercent(),
+            v.counted.after.rss_kb, v.counted.after.hwm_kb, v.counted.closest_ms,
             static_cast<long long>(v.counted.under_five_ticks));
     }
-    std::printf("  CPU ratio, shipped / 1 ms sleeps: %.2f\n",
-                variants[0].plain.cpuPercent() / variants[1].plain.cpuPercent());
+    std::vector<double> ratios;
+    for (int round = 0; round < rounds; ++round)
+        ratios.push_back(variants[0].cpu[round] / variants[1].cpu[round]);
+    std::printf("  CPU ratio, shipped / 1 ms sleeps, round by round: %s\n", spread(ratios, "").c_str());
+    std::printf("  floor: a thread waking every 5 ms, %s; the same sending one motion request per wake-up "
+                "as the runner does, %s\n",
+                spread(sleeping).c_str(), spread(sending).c_str());
 
     // Allocations per second of the shipped program's life; the loop runs from about the first second on.
     std::ifstream counts(dir.path / "allocations.shipped");
@@ -278,9 +354,10 @@ int latency(const XServer& server, int samples) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const int samples = argc > 2 ? std::atoi(argv[2]) : 400;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     XServer server;
     start(server, {{0, 0, 1920, 1080, true}});
-    if (int rc = steady(server, seconds))
+    if (int rc = steady(server, seconds, rounds))
         return rc;
     return latency(server, samples);
 }
