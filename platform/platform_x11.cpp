@@ -1,7 +1,7 @@
 // Linux/X11: the desktop from an X server (RandR monitors, Xinerama, or the root), pointer and buttons
 // through XTest. The monitors are read with Xlib; the pointer's requests, sent every frame, go straight to
-// the connection's XCB side: Xlib's flush also reads the socket for events (a poll and two reads per
-// frame, for events this client never asks for), XCB's only writes.
+// the connection's XCB side: Xlib's flush also reads the socket for events this client never asks for
+// (two more system calls a frame), XCB's only waits until it can write, and writes.
 #include "platform/desktop_backends.h"
 
 #include <X11/Xlib-xcb.h>
