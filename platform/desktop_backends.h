@@ -30,8 +30,8 @@ const DesktopOps* openX11Desktop();
 // and `refusal` says why, for the user.
 const DesktopOps* openWaylandDesktop(std::string& refusal);
 
-// The rectangle around all the monitors (all zero when there are none).
-MonitorInfo boundingBox(const std::vector<MonitorInfo>& monitors);
+// The rectangle around both.
+MonitorInfo around(const MonitorInfo& a, const MonitorInfo& b);
 // The virtual screen's size from the monitors: their bounding box.
 void fitVirtualScreen(DesktopReport& report);
 

@@ -44,23 +44,17 @@ void prepareProcess() {
     desktop();
 }
 
-MonitorInfo boundingBox(const std::vector<MonitorInfo>& monitors) {
-    if (monitors.empty())
-        return {};
-    MonitorInfo box = monitors.front();
-    for (const MonitorInfo& m : monitors) {
-        box.left = std::min(box.left, m.left);
-        box.top = std::min(box.top, m.top);
-        box.right = std::max(box.right, m.right);
-        box.bottom = std::max(box.bottom, m.bottom);
-    }
-    return box;
+MonitorInfo around(const MonitorInfo& a, const MonitorInfo& b) {
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
 }
 
 void fitVirtualScreen(DesktopReport& report) {
     if (report.monitors.empty())
         return;
-    const MonitorInfo box = boundingBox(report.monitors);
+    MonitorInfo box = report.monitors.front();
+    for (const MonitorInfo& m : report.monitors)
+        box = around(box, m);
     report.virtual_width = box.right - box.left;
     report.virtual_height = box.bottom - box.top;
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -138,19 +139,30 @@ void takeArrivedEvents(wl_display* display) {
     wl_display_dispatch_pending(display);
 }
 
+bool hasSize(const MonitorInfo& rect) {
+    return rect.right > rect.left && rect.bottom > rect.top;
+}
+
 // The outputs that have a size, and the virtual screen around them.
 DesktopReport outputRects(const WaylandDesktop& desktop) {
     DesktopReport report;
     for (const WaylandOutput& o : desktop.outputs) {
-        if (o.rect.right > o.rect.left && o.rect.bottom > o.rect.top)
+        if (hasSize(o.rect))
             report.monitors.push_back(o.rect);
     }
     fitVirtualScreen(report);
     return report;
 }
 
+// The rectangle around the outputs that have a size (all zero when none has). Needed every frame, so
+// found without building the report.
 MonitorInfo layoutBox(const WaylandDesktop& desktop) {
-    return boundingBox(outputRects(desktop).monitors);
+    std::optional<MonitorInfo> box;
+    for (const WaylandOutput& o : desktop.outputs) {
+        if (hasSize(o.rect))
+            box = box ? around(*box, o.rect) : o.rect;
+    }
+    return box.value_or(MonitorInfo{});
 }
 
 // One virtual pointer for the connection's life, made when first needed: the compositor's seat has a
