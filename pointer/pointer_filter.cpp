@@ -47,9 +47,11 @@ DirectionFilter makeDirectionFilter(const RunnerSettings& settings) {
 }
 
 Vec3 filterDirection(DirectionFilter& filter, Vec3 direction, uint32_t tick) {
+    if (!filter.enabled)
+        return direction;
     const Vector input = widen(direction);
     const double norm = length(input);
-    if (!filter.enabled || !std::isfinite(norm) || norm == 0.0)
+    if (!std::isfinite(norm) || norm == 0.0)
         return direction;
     const Vector unit = scaled(input, 1.0 / norm);
 

@@ -32,8 +32,9 @@ struct DirectionFilter {
 // On when stabilization is on with the filter "one_euro"; off, it passes every direction through.
 DirectionFilter makeDirectionFilter(const RunnerSettings& settings);
 
-// The steadied direction for one seen at `tick` (ms, the runner's clock). A direction that is zero or
-// not finite passes through and leaves the filter as it was.
+// The steadied direction for one seen in the frame that started at `tick` (ms, the runner's clock). When
+// the filter is off, and for a direction that is zero or not finite, the direction passes through and the
+// filter stays as it was.
 Vec3 filterDirection(DirectionFilter& filter, Vec3 direction, uint32_t tick);
 
 // The angle between two directions, in degrees (0 when either is zero).

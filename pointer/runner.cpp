@@ -82,8 +82,7 @@ void runFrame(RunnerState& runner, const PointerIo& io) {
     if (runner.buttons.cursor_enabled) {
         PointingRay ray = pointingRay(runner.controller, settings.controller_angle_offset_x,
                                       settings.controller_angle_offset_y);
-        if (runner.direction_filter.enabled)
-            ray.direction = filterDirection(runner.direction_filter, ray.direction, io.tick_count());
+        ray.direction = filterDirection(runner.direction_filter, ray.direction, runner.frame_start_tick);
         direction = ray.direction;
         if (!freezeHolds(runner.click_freeze, direction, settings.click_freeze_degrees))
             placed = pointAtDisplays(runner.displays, ray, runner.stabilizer, io);
