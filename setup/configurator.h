@@ -15,7 +15,7 @@ inline constexpr int kExitInputEnded = 2;  // standard input ended before an ans
 inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
 
 // Runs the dialogue with answers from `in`, writes the file at `path` and returns the exit status.
-int runConfigurator(std::istream& in, const std::string& path = "default.config");
+int runConfigurator(std::istream& in, const std::string& path);
 
 // Everything after the layout is known: the method menu and calibration of each monitor, the handedness
 // question, and the file at `path`. Returns the exit status.
