@@ -144,9 +144,10 @@ Json::Value parseDocument(const std::string& text) {
     return root;
 }
 
-[[noreturn]] void refuseSetting(const char* group, const char* key, const char* expected) {
-    throw Json::LogicError(std::string("Bad \"") + group + "\" / \"" + key +
-                           "\" in default.config: expected " + expected + ".");
+[[noreturn]] void refuseSetting(const std::string& file, const char* group, const char* key,
+                                const char* expected) {
+    throw Json::LogicError(std::string("Bad \"") + group + "\" / \"" + key + "\" in " + file + ": expected " +
+                           expected + ".");
 }
 
 // The member `key` of `object`, or null when the object has none.
@@ -156,8 +157,8 @@ const Json::Value* optionalMember(const Json::Value& object, const char* key) {
 
 // An optional tuning number: an absent key keeps `value`; anything but a finite number of 0 or more (above
 // 0 where `above_zero`) stops the start-up with a message that names the key.
-void readTuningNumber(const Json::Value& object, const char* group, const char* key, float& value,
-                      bool above_zero = false) {
+void readTuningNumber(const std::string& file, const Json::Value& object, const char* group, const char* key,
+                      float& value, bool above_zero = false) {
     const Json::Value* member = optionalMember(object, key);
     if (member == nullptr) {
         return;
@@ -165,12 +166,14 @@ void readTuningNumber(const Json::Value& object, const char* group, const char* 
     const double number = member->isNumeric() ? member->asDouble() : -1.0;
     if (!std::isfinite(number) || number < 0.0 || (above_zero && number == 0.0) ||
         number > std::numeric_limits<float>::max()) {
-        refuseSetting(group, key, above_zero ? "a finite number above 0" : "a finite number of 0 or more");
+        refuseSetting(file, group, key,
+                      above_zero ? "a finite number above 0" : "a finite number of 0 or more");
     }
     value = static_cast<float>(number);
 }
 
-void readStabilizationFilter(const Json::Value& stabilization, RunnerSettings& settings) {
+void readStabilizationFilter(const std::string& file, const Json::Value& stabilization,
+                             RunnerSettings& settings) {
     const Json::Value* member = optionalMember(stabilization, "filter");
     if (member == nullptr) {
         return;
@@ -181,13 +184,14 @@ void readStabilizationFilter(const Json::Value& stabilization, RunnerSettings& s
     } else if (name == "one_euro") {
         settings.stabilization_filter = StabilizationFilter::one_euro;
     } else {
-        refuseSetting("stabilization", "filter", "\"one_euro\" or \"average\"");
+        refuseSetting(file, "stabilization", "filter", "\"one_euro\" or \"average\"");
     }
 }
 
 // Every lookup uses the modifying member access: a missing member is null and converts to 0, 0.0 or
-// false. A value of the wrong type raises Json::LogicError from JsonCpp itself.
-ConfigContents readDocument(Json::Value& root) {
+// false. A value of the wrong type raises Json::LogicError from JsonCpp itself. `file` names the file in
+// the messages of the checks here.
+ConfigContents readDocument(Json::Value& root, const std::string& file) {
     ConfigContents contents;
     Json::Value& display = root["display"];
     const Json::ArrayIndex count = (display.isArray() || display.isObject()) ? display.size() : 0;
@@ -219,12 +223,13 @@ ConfigContents readDocument(Json::Value& root) {
 
     // The steadier pointing is the user's to add by hand; the configurator writes none of these keys.
     const Json::Value& stabilization = root["stabilization"];
-    readStabilizationFilter(stabilization, settings);
+    readStabilizationFilter(file, stabilization, settings);
     // A cutoff of 0 Hz at rest would leave the cursor short of where the controller points, for good.
-    readTuningNumber(stabilization, "stabilization", "min_cutoff_hz", settings.min_cutoff_hz, true);
-    readTuningNumber(stabilization, "stabilization", "beta", settings.beta);
-    readTuningNumber(stabilization, "stabilization", "derivative_cutoff_hz", settings.derivative_cutoff_hz);
-    readTuningNumber(root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
+    readTuningNumber(file, stabilization, "stabilization", "min_cutoff_hz", settings.min_cutoff_hz, true);
+    readTuningNumber(file, stabilization, "stabilization", "beta", settings.beta);
+    readTuningNumber(file, stabilization, "stabilization", "derivative_cutoff_hz",
+                     settings.derivative_cutoff_hz);
+    readTuningNumber(file, root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
 
     // The hash only serves a warning about a changed monitor layout, so a hand-edited value of another
     // type is ignored rather than refused.
@@ -325,7 +330,7 @@ std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, cons
 
 ConfigContents parseConfigText(const std::string& text) {
     Json::Value root = parseDocument(text);
-    return readDocument(root);
+    return readDocument(root, kConfigFileName);
 }
 
 std::optional<ConfigContents> readConfigFile(const std::string& path) {
@@ -352,5 +357,5 @@ std::optional<ConfigContents> readConfigFile(const std::string& path) {
         std::fflush(stderr);
         throw;
     }
-    return readDocument(root);
+    return readDocument(root, path);
 }

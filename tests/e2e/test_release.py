@@ -34,6 +34,9 @@ def test_another_configuration_file(tmp_path):
     pointer.stop()
     missing = start("wandpointer", tmp_path, args=["--config", "missing.json"])
     assert missing.wait() == 1 and missing.out == "Could not open missing.json, run config first!\n\n"
+    (tmp_path / "bad.json").write_text('{"stabilization": {"beta": -1}}')
+    bad = start("wandpointer", tmp_path, args=["--config", "bad.json"])
+    assert bad.wait() == 1 and '"stabilization" / "beta" in bad.json: expected' in bad.err
 
 
 def test_the_deb_installs_programs_that_run(tmp_path):
