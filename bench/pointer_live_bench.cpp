@@ -16,6 +16,7 @@
 //
 // Usage: pointer_live_bench [steady seconds, default 10] [latency samples, default 400] [rounds, default 3]
 #include "demo/harness.h"
+#include "platform/platform.h"
 
 #include <xcb/xtest.h>
 
@@ -32,7 +33,6 @@
 #include <vector>
 
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
 using namespace harness;
@@ -70,10 +70,6 @@ std::vector<int64_t> pollTimesUs(const std::string& log) {
     return times;
 }
 
-fs::path binDir() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
 // A scratch folder, removed with its contents at the end.
 struct Scratch {
     fs::path path;
@@ -94,13 +90,17 @@ struct ProcSample {
     long hwm_kb = 0;
 };
 
-ProcSample sample(int pid) {
-    ProcSample s;
-    // Time spent on a CPU in nanoseconds: the first field of schedstat.
-    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/schedstat");
+// Seconds spent on a CPU by the process or thread of this /proc folder: schedstat's first field, in ns.
+double onCpuSeconds(const std::string& proc_folder) {
+    std::ifstream schedstat(proc_folder + "/schedstat");
     unsigned long long on_cpu_ns = 0;
     schedstat >> on_cpu_ns;
-    s.cpu_seconds = double(on_cpu_ns) / 1e9;
+    return double(on_cpu_ns) / 1e9;
+}
+
+ProcSample sample(int pid) {
+    ProcSample s;
+    s.cpu_seconds = onCpuSeconds("/proc/" + std::to_string(pid));
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -120,7 +120,7 @@ Environment environment(const XServer& server, const Scratch& dir, bool instrume
                        {"WAND_SIM_CONTROL", dir.path.string()}};
     if (instrumented) {
         env.push_back({"WAND_SIM_LOG", (dir.path / "sim.log").string()});
-        env.push_back({"LD_PRELOAD", (binDir() / "libwand_alloc_count.so").string()});
+        env.push_back({"LD_PRELOAD", (ownFolder() / "libwand_alloc_count.so").string()});
         env.push_back({"WAND_ALLOC_COUNT_OUT", (dir.path / "allocations").string()});
     }
     return env;
@@ -143,7 +143,7 @@ SteadyRun runSteady(const XServer& server, const Scratch& dir, const std::string
     XObserver observer;
     open(observer, server.display);
     Child runner;
-    start(runner, {(binDir() / program).string()}, dir.path, environment(server, dir, instrumented));
+    start(runner, {(ownFolder() / program).string()}, dir.path, environment(server, dir, instrumented));
     if (!waitForPointer(observer, {700, 400})) {
         readOutput(runner);
         std::fprintf(stderr, "%s did not place the pointer: %s%s\n", program.c_str(), runner.out.c_str(),
@@ -175,37 +175,26 @@ SteadyRun runSteady(const XServer& server, const Scratch& dir, const std::string
     return run;
 }
 
-// CPU % of one core used by a thread that sleeps to a deadline every 5 ms for `seconds`, and when
+// CPU % of one core used by a thread that sleeps to a tick every 5 ms for `seconds`, and when
 // `display` is given also moves the pointer there once per wake-up.
 double floorPercent(const char* display, int seconds) {
     double percent = 0;
     std::thread([&] {
         xcb_connection_t* connection = display ? xcb_connect(display, nullptr) : nullptr;
-        const std::string stat = "/proc/self/task/" + std::to_string(syscall(SYS_gettid)) + "/schedstat";
-        const auto onCpu = [&] {
-            std::ifstream in(stat);
-            unsigned long long ns = 0;
-            in >> ns;
-            return double(ns) / 1e9;
-        };
+        const std::string thread = "/proc/self/task/" + std::to_string(syscall(SYS_gettid));
         const int64_t t1 = monotonicUs();
-        const double cpu1 = onCpu();
-        timespec due{};
-        clock_gettime(CLOCK_MONOTONIC, &due);
+        const double cpu1 = onCpuSeconds(thread);
+        uint32_t due = platform::tickCount();
         for (int frame = 0; frame < seconds * 200; ++frame) {
-            due.tv_nsec += 5'000'000;
-            if (due.tv_nsec >= 1'000'000'000) {
-                due.tv_nsec -= 1'000'000'000;
-                ++due.tv_sec;
-            }
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+            due += 5;
+            platform::sleepUntil(due); // as the runner waits for its frames
             if (connection) {
                 xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_NONE,
                                     int16_t(600 + frame % 2), 400, 0);
                 xcb_flush(connection);
             }
         }
-        percent = 100.0 * (onCpu() - cpu1) / (double(monotonicUs() - t1) / 1e6);
+        percent = 100.0 * (onCpuSeconds(thread) - cpu1) / (double(monotonicUs() - t1) / 1e6);
         if (connection)
             xcb_disconnect(connection);
     }).join();
@@ -309,7 +298,7 @@ int latency(const XServer& server, int samples) {
     XObserver observer;
     open(observer, server.display);
     Child runner;
-    start(runner, {(binDir() / "wandpointer").string()}, dir.path, environment(server, dir, false));
+    start(runner, {(ownFolder() / "wandpointer").string()}, dir.path, environment(server, dir, false));
     if (!waitForPointer(observer, {400, 300})) {
         std::fprintf(stderr, "the runner did not place the pointer\n");
         return 1;

@@ -33,6 +33,10 @@ int64_t monotonicMs() {
     return monotonicUs() / 1000;
 }
 
+std::filesystem::path ownFolder() {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }

@@ -22,6 +22,9 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 int64_t monotonicUs();
 int64_t monotonicMs();
 
+// The folder of the running program; the programs it starts are built beside it.
+std::filesystem::path ownFolder();
+
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // The file's bytes; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);

@@ -338,10 +338,6 @@ void drawSession(const std::string& path, const ConfigContents& config, const Sw
     cairo_surface_destroy(surface);
 }
 
-fs::path ownFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
