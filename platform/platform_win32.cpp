@@ -19,10 +19,6 @@
 #include <io.h>
 #include <string>
 
-#ifndef WAND_WIN_TIMER_1MS
-#define WAND_WIN_TIMER_1MS 1
-#endif
-
 namespace platform {
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -31,7 +27,6 @@ namespace platform {
 
 namespace {
 
-#if WAND_WIN_TIMER_1MS
 LONGLONG counterFrequency() {
     static const LONGLONG frequency = [] {
         LARGE_INTEGER f;
@@ -46,7 +41,6 @@ unsigned long long counterMs(LONGLONG counter) {
     return static_cast<unsigned long long>(counter / frequency) * 1000ull +
            static_cast<unsigned long long>(counter % frequency * 1000 / frequency);
 }
-#endif
 
 } // namespace
 
@@ -54,13 +48,9 @@ unsigned long long counterMs(LONGLONG counter) {
 // 64 frames per second. The performance counter gives a true millisecond tick; it wraps like
 // GetTickCount when truncated to 32 bits.
 uint32_t tickCount() {
-#if WAND_WIN_TIMER_1MS
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<uint32_t>(counterMs(now.QuadPart));
-#else
-    return GetTickCount();
-#endif
 }
 
 void sleepMs(uint32_t ms) {
@@ -74,7 +64,6 @@ void sleepUntil(uint32_t deadline) {
         CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
     if (!timer)
         return;
-#if WAND_WIN_TIMER_1MS
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     const unsigned long long now_ms = counterMs(now.QuadPart);
@@ -87,12 +76,6 @@ void sleepUntil(uint32_t deadline) {
     const LONGLONG due = static_cast<LONGLONG>(due_ms / 1000) * frequency +
                          (static_cast<LONGLONG>(due_ms % 1000) * frequency + 999) / 1000;
     const LONGLONG wait = ((due - now.QuadPart) * 10000000 + frequency - 1) / frequency;
-#else
-    const auto ahead = static_cast<int32_t>(deadline - GetTickCount());
-    if (ahead <= 0)
-        return;
-    const LONGLONG wait = static_cast<LONGLONG>(ahead) * 10000;
-#endif
     LARGE_INTEGER due_time;
     due_time.QuadPart = -wait; // negative: relative to now
     if (SetWaitableTimer(timer, &due_time, 0, nullptr, nullptr, FALSE))
@@ -132,9 +115,7 @@ void declareDpiAwareness() {
 void prepareProcess() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     declareDpiAwareness();
-#if WAND_WIN_TIMER_1MS
     timeBeginPeriod(1);
-#endif
 }
 
 namespace {
