@@ -1,7 +1,7 @@
 // "default.config": the one file the configurator writes and the runner reads.
 #pragma once
 
-#include "shared/geometry.h"
+#include "geometry/geometry.h"
 
 #include <array>
 #include <cstdint>

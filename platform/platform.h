@@ -2,7 +2,7 @@
 // platform_posix.cpp, and platform_linux.cpp for the desktop, which talks to X11 or to a Wayland compositor.
 #pragma once
 
-#include "shared/geometry.h"
+#include "geometry/geometry.h"
 
 #include <cstdint>
 #include <string>

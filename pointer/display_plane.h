@@ -2,7 +2,7 @@
 // in desktop pixels; and the mapping of a pointing ray onto it.
 #pragma once
 
-#include "shared/geometry.h"
+#include "geometry/geometry.h"
 
 #include <optional>
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "config/config_file.h"
+#include "geometry/geometry.h"
 #include "pointer/button_handling.h"
-#include "shared/geometry.h"
 #include "shared/tracked_controller.h"
 
 #include <array>

@@ -2,8 +2,8 @@
 // the controller's tip, or pointing at each corner from two positions.
 #pragma once
 
+#include "geometry/geometry.h"
 #include "setup/corner_order.h"
-#include "shared/geometry.h"
 #include "shared/tracked_controller.h"
 
 #include <array>

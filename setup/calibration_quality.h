@@ -2,8 +2,8 @@
 // wrong with them. Pure arithmetic on the corners as they are stored; nothing here changes them.
 #pragma once
 
+#include "geometry/geometry.h"
 #include "setup/corner_order.h" // the corners' names, which the warnings use
-#include "shared/geometry.h"
 
 #include <array>
 #include <optional>

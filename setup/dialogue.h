@@ -2,7 +2,7 @@
 // method menu and the handedness question.
 #pragma once
 
-#include "shared/geometry.h"
+#include "geometry/geometry.h"
 
 #include <istream>
 #include <optional>

@@ -2,7 +2,7 @@
 // fingerprint of the monitor layout that the configurator stores next to its calibration.
 #pragma once
 
-#include "shared/geometry.h"
+#include "geometry/geometry.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 // devices, button tests with edge detection, and the rays the programs derive from its pose.
 #pragma once
 
-#include "shared/geometry.h"
+#include "geometry/geometry.h"
 #include "shared/openvr_abi.h"
 
 #include <array>
