@@ -7,7 +7,6 @@
 #include "pointer/button_handling.h"
 #include "shared/tracked_controller.h"
 
-#include <array>
 #include <cstdint>
 
 // Frames further apart than this (the controller lost, the cursor switched off) start the filter afresh.
@@ -24,9 +23,9 @@ struct DirectionFilter {
     double derivative_cutoff_hz = 1.0;
     bool primed = false; // has a previous direction
     uint32_t last_tick = 0;
-    std::array<double, 3> raw{};      // the previous input, unit length
-    std::array<double, 3> filtered{}; // the output, unit length
-    std::array<double, 3> velocity{}; // low-passed rate of change of the input, per second
+    Vec3d raw;      // the previous input, unit length
+    Vec3d filtered; // the output, unit length
+    Vec3d velocity; // low-passed rate of change of the input, per second
 };
 
 // On when stabilization is on with the filter "one_euro"; off, it passes every direction through.

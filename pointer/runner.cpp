@@ -21,7 +21,7 @@ void prepareStabilization(RunnerState& runner) {
 
 bool pointAtDisplays(std::vector<DisplayPlane>& displays, const PointingRay& ray,
                      CursorStabilizer& stabilizer, const PointerIo& io) {
-    const Vec3 origin{ray.origin.x, ray.origin.y, ray.origin.z};
+    const Vec3 origin = cartesian(ray.origin);
     bool placed = false;
     for (DisplayPlane& display : displays) {
         const auto pixel = mapRayToDisplay(display, origin, ray.direction);

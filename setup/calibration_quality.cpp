@@ -8,43 +8,22 @@
 
 namespace {
 
-// Millimetres, in double precision.
-struct Mm3 {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-Mm3 millimetres(const Vec3& v) {
-    return Mm3{v.x * 1000.0, v.y * 1000.0, v.z * 1000.0};
+// A corner in millimetres, in double precision.
+Vec3d millimetres(const Vec3& v) {
+    return 1000.0 * widen(v);
 }
-Mm3 operator+(const Mm3& a, const Mm3& b) {
-    return Mm3{a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Mm3 operator-(const Mm3& a, const Mm3& b) {
-    return Mm3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Mm3 operator*(double f, const Mm3& a) {
-    return Mm3{f * a.x, f * a.y, f * a.z};
-}
-double dot(const Mm3& a, const Mm3& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double length(const Mm3& a) {
-    return std::sqrt(dot(a, a));
-}
-Mm3 unit(const Mm3& a) {
+Vec3d unit(const Vec3d& a) {
     const double l = length(a);
-    return l > 0.0 ? (1.0 / l) * a : Mm3{};
+    return l > 0.0 ? (1.0 / l) * a : Vec3d{};
 }
 
 // The two directions made perpendicular in their plane, each turned by half of what their angle lacks of
 // (or has beyond) 90 degrees, so that neither edge is preferred.
-std::pair<Mm3, Mm3> squaredUp(const Mm3& along, const Mm3& across) {
-    const Mm3 a = unit(along);
-    const Mm3 b = unit(across);
-    const Mm3 bisector = unit(a + b);
-    const Mm3 other = unit(a - b); // perpendicular to the bisector, as a and b have the same length
+std::pair<Vec3d, Vec3d> squaredUp(const Vec3d& along, const Vec3d& across) {
+    const Vec3d a = unit(along);
+    const Vec3d b = unit(across);
+    const Vec3d bisector = unit(a + b);
+    const Vec3d other = unit(a - b); // perpendicular to the bisector, as a and b have the same length
     const double half = std::sqrt(0.5);
     return {half * (bisector + other), half * (bisector - other)};
 }
@@ -54,12 +33,12 @@ std::pair<Mm3, Mm3> squaredUp(const Mm3& along, const Mm3& across) {
 // distances (a few rounds of alternately sizing and turning settle well below a tenth of a millimetre).
 // For a twisted quadrilateral the plane spreads the twist evenly over the corners, as a least-squares fit
 // does.
-double offRectangleMm(const std::array<Mm3, 4>& v) {
+double offRectangleMm(const std::array<Vec3d, 4>& v) {
     constexpr int kSideX[4] = {-1, -1, 1, 1};
     constexpr int kSideY[4] = {1, -1, -1, 1};
-    const Mm3 centre = 0.25 * (((v[0] + v[1]) + v[2]) + v[3]);
+    const Vec3d centre = 0.25 * (((v[0] + v[1]) + v[2]) + v[3]);
     auto [x_axis, y_axis] = squaredUp((v[3] - v[0]) + (v[2] - v[1]), (v[0] - v[1]) + (v[3] - v[2]));
-    std::array<Mm3, 4> fitted;
+    std::array<Vec3d, 4> fitted;
     for (int round = 0; round < 8; ++round) {
         double half_width = 0.0;
         double half_height = 0.0;
@@ -70,7 +49,7 @@ double offRectangleMm(const std::array<Mm3, 4>& v) {
         double along = 0.0;
         double across = 0.0;
         for (int i = 0; i < 4; ++i) {
-            const Mm3 to = v[i] - centre;
+            const Vec3d to = v[i] - centre;
             const double x = kSideX[i] * half_width;
             const double y = kSideY[i] * half_height;
             fitted[i] = (centre + x * x_axis) + y * y_axis;
@@ -78,7 +57,7 @@ double offRectangleMm(const std::array<Mm3, 4>& v) {
             across += x * dot(to, y_axis) - y * dot(to, x_axis);
         }
         const double turn = std::atan2(across, along);
-        const Mm3 turned_x = std::cos(turn) * x_axis + std::sin(turn) * y_axis;
+        const Vec3d turned_x = std::cos(turn) * x_axis + std::sin(turn) * y_axis;
         y_axis = std::cos(turn) * y_axis - std::sin(turn) * x_axis;
         x_axis = turned_x;
     }
@@ -92,15 +71,15 @@ double offRectangleMm(const std::array<Mm3, 4>& v) {
 // a rectangle of the screen's shape. Each triple is scored by how far the angle at its middle corner is
 // from square and its sides' ratio from the pixel aspect; the corner left out of the best triple is the
 // one to blame. (A corner off the screen's plane leaves every triple square: no triple is better then.)
-int suspectCorner(const std::array<Mm3, 4>& v, double pixel_aspect) {
+int suspectCorner(const std::array<Vec3d, 4>& v, double pixel_aspect) {
     int suspect = 0;
     double best = std::numeric_limits<double>::infinity();
     for (int left_out = 0; left_out < 4; ++left_out) {
         // Upper left 0, lower left 1, lower right 2, upper right 3: corner c's neighbour along the top or
         // bottom edge is c ^ 3, along the left or right edge c ^ 1.
         const int middle = left_out ^ 2;
-        const Mm3 horizontal = v[middle ^ 3] - v[middle];
-        const Mm3 vertical = v[middle ^ 1] - v[middle];
+        const Vec3d horizontal = v[middle ^ 3] - v[middle];
+        const Vec3d vertical = v[middle ^ 1] - v[middle];
         const double skew = std::abs(dot(unit(horizontal), unit(vertical)));
         const double stretch = std::abs(std::log(length(horizontal) / (pixel_aspect * length(vertical))));
         if (skew + stretch < best) {
@@ -126,7 +105,7 @@ bool reaches(double millimetres, double threshold) {
 
 CalibrationQuality measureCalibration(const std::array<Vec3, 4>& corners, const MonitorInfo& monitor,
                                       const std::optional<std::array<float, 4>>& aim_gaps) {
-    std::array<Mm3, 4> v;
+    std::array<Vec3d, 4> v;
     for (int i = 0; i < 4; ++i)
         v[i] = millimetres(corners[i]);
     CalibrationQuality quality;

@@ -4,10 +4,6 @@
 
 namespace {
 
-float dot(const Vec3& a, const Vec3& b) {
-    return (a.x * b.x + a.y * b.y) + a.z * b.z;
-}
-
 bool finite(const Vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
@@ -36,7 +32,7 @@ Approach closestApproach(const Ray& first, const Ray& second) {
     const Vec3& u = first.direction;
     const Vec3& q = second.origin;
     const Vec3& v = second.direction;
-    const Vec3 w{p.x - q.x, p.y - q.y, p.z - q.z};
+    const Vec3 w = p - q;
     Approach result;
     const float a = dot(u, u);
     const float b = dot(u, v);
@@ -46,12 +42,10 @@ Approach closestApproach(const Ray& first, const Ray& second) {
     const float den = c * a - b * b;
     const float s = (e * b - d * c) / den;
     const float t = (e * a - d * b) / den;
-    const Vec3 on_second{q.x + t * v.x, q.y + t * v.y, q.z + t * v.z};
-    const Vec3 on_first{p.x + s * u.x, p.y + s * u.y, p.z + s * u.z};
-    result.midpoint = Vec3{(on_second.x + on_first.x) * 0.5f, (on_second.y + on_first.y) * 0.5f,
-                           (on_second.z + on_first.z) * 0.5f};
-    const Vec3 between{on_second.x - on_first.x, on_second.y - on_first.y, on_second.z - on_first.z};
-    result.gap = std::sqrt(dot(between, between));
+    const Vec3 on_second = q + t * v;
+    const Vec3 on_first = p + s * u;
+    result.midpoint = 0.5f * (on_second + on_first);
+    result.gap = length(on_second - on_first);
     result.a = a;
     result.c = c;
     result.den = den;
