@@ -3,8 +3,8 @@
 // counters instead of the desktop. A replaced global operator new counts heap allocations made while
 // the frames run.
 #include "pointer/runner.h"
-#include "shared/vr_runtime.h"
 #include "sim/sim_core.h"
+#include "vr/vr_runtime.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,8 +7,8 @@
 // pointing_bench [min_cutoff_hz beta derivative_cutoff_hz click_freeze_degrees [trials [seed]]]
 // replaces the 1€ settings (defaults: the recommended ones) for trying other values, and the person.
 #include "pointer/runner.h"
-#include "shared/vr_runtime.h"
 #include "sim/sim_core.h"
+#include "vr/vr_runtime.h"
 
 #include <algorithm>
 #include <cmath>

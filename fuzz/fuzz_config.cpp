@@ -4,8 +4,8 @@
 // button may stay held afterwards.
 #include "config/config_file.h"
 #include "pointer/runner.h"
-#include "shared/vr_runtime.h"
 #include "sim/sim_core.h"
+#include "vr/vr_runtime.h"
 
 #include <json/json.h>
 

@@ -3,7 +3,7 @@
 
 #include "config/config_file.h"
 #include "pointer/pointer_io.h"
-#include "shared/tracked_controller.h"
+#include "vr/tracked_controller.h"
 
 #include <cstdint>
 

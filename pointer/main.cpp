@@ -1,12 +1,12 @@
 // wandpointer: turns the selected VR controller into the desktop's mouse, from the calibration in
 // "default.config".
+#include "cli/command_line.h"
 #include "config/config_file.h"
+#include "desktop/desktop_layout.h"
 #include "platform/platform.h"
 #include "pointer/runner.h"
-#include "shared/command_line.h"
-#include "shared/controller_selection.h"
-#include "shared/desktop_layout.h"
-#include "shared/vr_runtime.h"
+#include "vr/controller_selection.h"
+#include "vr/vr_runtime.h"
 
 #include <json/json.h>
 

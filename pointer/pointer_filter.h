@@ -5,7 +5,7 @@
 #include "config/config_file.h"
 #include "geometry/geometry.h"
 #include "pointer/button_handling.h"
-#include "shared/tracked_controller.h"
+#include "vr/tracked_controller.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 #include "pointer/display_plane.h"
 #include "pointer/pointer_filter.h"
 #include "pointer/pointer_io.h"
-#include "shared/tracked_controller.h"
+#include "vr/tracked_controller.h"
 
 #include <cstdint>
 #include <vector>

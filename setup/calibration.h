@@ -4,7 +4,7 @@
 
 #include "geometry/geometry.h"
 #include "setup/corner_order.h"
-#include "shared/tracked_controller.h"
+#include "vr/tracked_controller.h"
 
 #include <array>
 #include <vector>

@@ -1,13 +1,13 @@
 #include "setup/configurator.h"
 
 #include "config/config_file.h"
+#include "desktop/desktop_layout.h"
 #include "platform/platform.h"
 #include "setup/calibration.h"
 #include "setup/calibration_quality.h"
 #include "setup/dialogue.h"
-#include "shared/controller_selection.h"
-#include "shared/desktop_layout.h"
-#include "shared/vr_runtime.h"
+#include "vr/controller_selection.h"
+#include "vr/vr_runtime.h"
 
 #include <array>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // to right, the handedness question and "default.config".
 #pragma once
 
-#include "shared/desktop_layout.h"
-#include "shared/tracked_controller.h"
+#include "desktop/desktop_layout.h"
+#include "vr/tracked_controller.h"
 
 #include <istream>
 #include <string>

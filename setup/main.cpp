@@ -1,7 +1,7 @@
 // wandsetup: calibrates the desktop's monitors in VR tracking space and writes "default.config".
+#include "cli/command_line.h"
 #include "platform/platform.h"
 #include "setup/configurator.h"
-#include "shared/command_line.h"
 
 #include <iostream>
 

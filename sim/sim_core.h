@@ -10,7 +10,7 @@
 //    functions take precedence over the library's.
 #pragma once
 
-#include "shared/openvr_abi.h"
+#include "vr/openvr_abi.h"
 
 #include <array>
 #include <chrono>

@@ -3,13 +3,13 @@
 // synthetic clock, corner geometry, the dialogue's answers, the display hash, and controller selection
 // against the simulated runtime.
 #include "config/config_file.h"
+#include "desktop/desktop_layout.h"
 #include "pointer/runner.h"
 #include "setup/calibration.h"
 #include "setup/dialogue.h"
-#include "shared/controller_selection.h"
-#include "shared/desktop_layout.h"
-#include "shared/vr_runtime.h"
 #include "sim/sim_core.h"
+#include "vr/controller_selection.h"
+#include "vr/vr_runtime.h"
 
 #include <gtest/gtest.h>
 #include <json/json.h>

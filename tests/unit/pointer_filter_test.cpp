@@ -1,7 +1,7 @@
 // The 1€ filter on the pointing direction and the click freeze, on a synthetic clock, and their keys.
 #include "pointer/runner.h"
-#include "shared/vr_runtime.h"
 #include "sim/sim_core.h"
+#include "vr/vr_runtime.h"
 
 #include <gtest/gtest.h>
 #include <json/json.h>

@@ -1,4 +1,4 @@
-#include "shared/command_line.h"
+#include "cli/command_line.h"
 
 #include <cstdio>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "shared/vr_runtime.h"
+#include "vr/vr_runtime.h"
 
 #include "platform/platform.h"
 

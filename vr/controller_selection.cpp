@@ -1,4 +1,4 @@
-#include "shared/controller_selection.h"
+#include "vr/controller_selection.h"
 
 #include "platform/platform.h"
 

@@ -2,7 +2,7 @@
 // "IVRSystem_012" interface.
 #pragma once
 
-#include "shared/openvr_abi.h"
+#include "vr/openvr_abi.h"
 
 struct VrStartup {
     vr::IVRSystem* system = nullptr;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "geometry/geometry.h"
-#include "shared/openvr_abi.h"
+#include "vr/openvr_abi.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "shared/desktop_layout.h"
+#include "desktop/desktop_layout.h"
 
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
-#include "shared/tracked_controller.h"
+#include "vr/tracked_controller.h"
 
-#include "shared/vr_runtime.h"
+#include "vr/vr_runtime.h"
 
 TrackedController makeTrackedController(vr::IVRSystem* system, uint32_t device_index) {
     TrackedController c;

@@ -1,7 +1,7 @@
 // Discovery of the connected controllers and selection of the needed ones by a trigger pull.
 #pragma once
 
-#include "shared/tracked_controller.h"
+#include "vr/tracked_controller.h"
 
 #include <string>
 #include <vector>
