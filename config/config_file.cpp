@@ -188,6 +188,30 @@ void readStabilizationFilter(const std::string& file, const Json::Value& stabili
     }
 }
 
+// The settings that are used only in part, each with its warning.
+std::vector<std::string> settingWarnings(const RunnerSettings& settings) {
+    if (!averagesPositions(settings))
+        return {};
+    std::vector<std::string> warnings;
+    const int n = settings.average_of_N_previous_positions;
+    char text[256];
+    if (n < 1) {
+        std::snprintf(text, sizeof text,
+                      "\nWarning: stabilization needs average_of_N_previous_positions of 1 or more, found %d;"
+                      " the cursor follows the pointer without averaging.\n",
+                      n);
+        warnings.push_back(text);
+    }
+    if (n > kMaxStabilizerLength) {
+        std::snprintf(text, sizeof text,
+                      "\nWarning: stabilization averages at most %d previous positions, found "
+                      "average_of_N_previous_positions %d; the last %d are averaged.\n",
+                      static_cast<int>(kMaxStabilizerLength), n, static_cast<int>(kMaxStabilizerLength));
+        warnings.push_back(text);
+    }
+    return warnings;
+}
+
 // Every lookup uses the modifying member access: a missing member is null and converts to 0, 0.0 or
 // false. A value of the wrong type raises Json::LogicError from JsonCpp itself. `file` names the file in
 // the messages of the checks here.
@@ -238,7 +262,23 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
         contents.display_hash = hash.asString();
         contents.has_display_hash = true;
     }
+    contents.warnings = settingWarnings(settings);
     return contents;
+}
+
+// The whole reading of a text: JsonCpp raises Json::RuntimeError for a text that is not JSON and
+// Json::LogicError for a value of the wrong type, and the checks here raise the latter for a bad setting.
+ConfigRead readText(const std::string& text, const std::string& file) {
+    ConfigRead read;
+    try {
+        Json::Value root = parseDocument(text);
+        read.contents = readDocument(root, file);
+    } catch (const Json::RuntimeError& error) {
+        read.message = std::string("Error from reader: ") + error.what();
+    } catch (const Json::LogicError& error) {
+        read.message = std::string(error.what()) + "\n";
+    }
+    return read;
 }
 
 std::string temporaryPath(const std::string& path) {
@@ -328,34 +368,30 @@ std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, cons
     return {};
 }
 
-ConfigContents parseConfigText(const std::string& text) {
-    Json::Value root = parseDocument(text);
-    return readDocument(root, kConfigFileName);
+bool averagesPositions(const RunnerSettings& settings) {
+    return settings.stabilization_enable && settings.stabilization_filter == StabilizationFilter::average;
 }
 
-std::optional<ConfigContents> readConfigFile(const std::string& path) {
+ConfigRead parseConfigText(const std::string& text) {
+    return readText(text, kConfigFileName);
+}
+
+ConfigRead readConfigFile(const std::string& path) {
+    ConfigRead cannot_open;
+    cannot_open.failure = ConfigFailure::cannot_open;
+    cannot_open.message = "Could not open " + path + ", run config first!\n\n";
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored)) {
-        return std::nullopt;
+        return cannot_open;
     }
     std::ifstream in(path); // text mode
     if (!in.is_open()) {
-        return std::nullopt;
+        return cannot_open;
     }
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        return std::nullopt;
+        return cannot_open;
     }
     in.close();
-
-    Json::Value root;
-    try {
-        root = parseDocument(text);
-    } catch (const Json::RuntimeError& error) {
-        // Older JsonCpp printed this itself before raising the error; 1.9.5 only raises it.
-        std::fprintf(stderr, "Error from reader: %s", error.what());
-        std::fflush(stderr);
-        throw;
-    }
-    return readDocument(root, path);
+    return readText(text, path);
 }

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +36,14 @@ struct RunnerSettings {
     float click_freeze_degrees = 0.0f; // 0: a trigger press does not hold the cursor
 };
 
+// Stabilization on with the filter "average": the moving average of pixel positions.
+bool averagesPositions(const RunnerSettings& settings);
+
+// The most previous positions the moving average takes. At 200 frames a second this is five seconds of
+// positions. A longer history is of no use, and the length comes from a hand-editable file: two billion
+// would take 16 GB and a whole second per frame.
+inline constexpr int32_t kMaxStabilizerLength = 1000;
+
 // One element of "display" as the runner reads it: corners v0 to v3 and the rectangle in single precision.
 struct DisplayEntry {
     std::array<Vec3, 4> corners;
@@ -53,6 +60,21 @@ struct ConfigContents {
     std::string display_hash;
     bool has_display_hash = false;
     int32_t click_detection_threshold = 0;
+    // Settings the runner can use only in part, each a message to print as it stands: an averaging length
+    // below 1 (the cursor is placed directly) or above kMaxStabilizerLength (the last ones are averaged).
+    std::vector<std::string> warnings;
+};
+
+// Why a file gives no contents: it could not be opened or read at all, or the reader refused its text.
+enum class ConfigFailure { cannot_open, refused };
+
+// What reading the file gave: its contents, or why there are none with the message for the user (ending
+// in its line breaks), which the runner prints as it stands: to standard output when the file could not
+// be opened, to standard error when it was refused.
+struct ConfigRead {
+    std::optional<ConfigContents> contents;
+    ConfigFailure failure = ConfigFailure::refused;
+    std::string message;
 };
 
 inline constexpr const char* kConfigFileName = "default.config";
@@ -67,11 +89,12 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
                             int handedness, const std::string& path = kConfigFileName);
 
-// Reads the file as the runner does. Returns nothing when the file cannot be opened or read. A text that
-// is not valid JSON prints "Error from reader: <JsonCpp's error list>" to standard error and raises
-// Json::RuntimeError with that list; a value of the wrong type raises Json::LogicError, and so does a bad
-// value of an optional key ("filter", the 1€ numbers, "click_freeze_degrees"), with a message naming it.
-std::optional<ConfigContents> readConfigFile(const std::string& path = kConfigFileName);
+// Reads the file as the runner does, printing nothing. A file that cannot be opened or read gives
+// "Could not open FILE, run config first!". A text that is not valid JSON is refused with "Error from
+// reader: " and JsonCpp's error list; a value of the wrong type with JsonCpp's message ("Value is not
+// convertible to Int."), and a bad value of an optional key ("filter", the 1€ numbers,
+// "click_freeze_degrees") with a message naming the key and the file.
+ConfigRead readConfigFile(const std::string& path = kConfigFileName);
 
-// The same reading from a text in memory, without printing anything.
-ConfigContents parseConfigText(const std::string& text);
+// The same reading from a text in memory, as if it came from "default.config".
+ConfigRead parseConfigText(const std::string& text);

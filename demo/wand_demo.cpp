@@ -8,7 +8,6 @@
 #include "demo/harness.h"
 
 #include <cairo.h>
-#include <json/json.h>
 
 #include <algorithm>
 #include <array>
@@ -17,9 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -379,20 +376,33 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "\nwand_demo: wandsetup did not finish as expected\n");
         return 1;
     }
-    const ConfigContents config = parseConfigText(readFile(out_dir / "default.config"));
+    const ConfigRead read = parseConfigText(readFile(out_dir / "default.config"));
+    if (!read.contents) {
+        std::fprintf(stderr, "\nwand_demo: the written default.config does not read back: %s",
+                     read.message.c_str());
+        return 1;
+    }
+    const ConfigContents& config = *read.contents;
     std::printf("== default.config written to %s (%zu monitors, display hash \"%s\")\n",
                 (out_dir / "default.config").c_str(), config.displays.size(), config.display_hash.c_str());
-    // The steadier pointing the README recommends, added by hand as a user would.
-    Json::Value document;
-    std::istringstream(readFile(out_dir / "default.config")) >> document;
-    Json::Value& steady = document["stabilization"];
-    steady["enable"] = 1;
-    steady["filter"] = "one_euro";
-    steady["min_cutoff_hz"] = 0.5;
-    steady["beta"] = 2.5;
-    steady["derivative_cutoff_hz"] = 1.0;
-    document["trigger"]["click_freeze_degrees"] = 0.6;
-    std::ofstream(out_dir / "default.config") << document;
+    // The steadier pointing the README recommends, added by hand as a user would: lines in the
+    // "stabilization" and "trigger" groups that wandsetup wrote.
+    std::string text = readFile(out_dir / "default.config");
+    for (const auto& [line, edited] :
+         {std::pair<std::string, std::string>{"\"enable\" : 0",
+                                              "\"enable\" : 1,\n\t\t\"filter\" : \"one_euro\",\n"
+                                              "\t\t\"min_cutoff_hz\" : 0.5,\n\t\t\"beta\" : 2.5,\n"
+                                              "\t\t\"derivative_cutoff_hz\" : 1.0"},
+          {"\"dragging_threshold_ms\" : 200",
+           "\"dragging_threshold_ms\" : 200,\n\t\t\"click_freeze_degrees\" : 0.6"}}) {
+        const size_t at = text.find(line);
+        if (at == std::string::npos) {
+            std::fprintf(stderr, "\nwand_demo: no %s in the written default.config\n", line.c_str());
+            return 1;
+        }
+        text.replace(at, line.size(), edited);
+    }
+    writeFile(out_dir / "default.config", text);
     std::printf(
         "   with the recommended steadier pointing: the 1€ filter and a click freeze of 0.6 degrees\n");
 

@@ -5,14 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 
-bool stabilizerLengthUsable(int32_t n, bool enabled) {
-    return !enabled || n >= 1;
-}
-
-bool stabilizerLengthTooLong(int32_t n, bool enabled) {
-    return enabled && n > kMaxStabilizerLength;
-}
-
 CursorStabilizer makeCursorStabilizer(int32_t n, bool enabled) {
     CursorStabilizer stabilizer;
     stabilizer.enabled = enabled && n >= 1;

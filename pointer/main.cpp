@@ -8,8 +8,6 @@
 #include "vr/controller_selection.h"
 #include "vr/vr_runtime.h"
 
-#include <json/json.h>
-
 #include <cstdio>
 #include <optional>
 
@@ -25,24 +23,6 @@ const ProgramHelp kHelp = {
     "  2  a mistake on the command line\n",
 };
 
-// The config, or nothing after its failure has been reported.
-std::optional<ConfigContents> loadConfig(const std::string& path) {
-    try {
-        std::optional<ConfigContents> config = readConfigFile(path);
-        if (!config) {
-            std::printf("Could not open %s, run config first!\n\n", path.c_str());
-            platform::pauseConsole();
-        }
-        return config;
-    } catch (const Json::RuntimeError&) {
-        // The reader has already printed "Error from reader: " with the parse errors.
-    } catch (const Json::LogicError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-    }
-    platform::pauseConsole();
-    return std::nullopt;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,32 +31,26 @@ int main(int argc, char** argv) {
         return *command_line.exit_status;
     platform::prepareProcess();
 
-    std::optional<ConfigContents> config = loadConfig(command_line.config_path);
-    if (!config)
+    const ConfigRead read = readConfigFile(command_line.config_path);
+    if (!read.contents) {
+        std::fputs(read.message.c_str(), read.failure == ConfigFailure::cannot_open ? stdout : stderr);
+        platform::pauseConsole();
         return 1;
+    }
+    const ConfigContents& config = *read.contents;
 
     // The calibration fits only the monitors it was made for: say so when they have changed since.
     DesktopLayout layout;
     refresh(layout);
     if (const std::optional<std::string> warning =
-            layoutChangeWarning(config->display_hash, config->has_display_hash, layout.display_hash))
+            layoutChangeWarning(config.display_hash, config.has_display_hash, layout.display_hash))
         std::printf("%s", warning->c_str());
 
     RunnerState runner;
-    runner.displays = makeDisplayList(config->displays);
-    runner.settings = config->settings;
-    const RunnerSettings& settings = runner.settings;
-    const bool averaging = averagesPositions(settings);
-    if (!stabilizerLengthUsable(settings.average_of_N_previous_positions, averaging))
-        std::printf("\nWarning: stabilization needs average_of_N_previous_positions of 1 or more, found %d;"
-                    " the cursor follows the pointer without averaging.\n",
-                    static_cast<int>(settings.average_of_N_previous_positions));
-    if (stabilizerLengthTooLong(settings.average_of_N_previous_positions, averaging))
-        std::printf("\nWarning: stabilization averages at most %d previous positions, found "
-                    "average_of_N_previous_positions %d; the last %d are averaged.\n",
-                    static_cast<int>(kMaxStabilizerLength),
-                    static_cast<int>(settings.average_of_N_previous_positions),
-                    static_cast<int>(kMaxStabilizerLength));
+    runner.displays = makeDisplayList(config.displays);
+    runner.settings = config.settings;
+    for (const std::string& warning : config.warnings)
+        std::printf("%s", warning.c_str());
 
     const VrStartup vr = startVr();
     if (vr.error != vr::VRInitError_None) {

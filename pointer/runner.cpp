@@ -9,10 +9,6 @@ std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entri
     return displays;
 }
 
-bool averagesPositions(const RunnerSettings& settings) {
-    return settings.stabilization_enable && settings.stabilization_filter == StabilizationFilter::average;
-}
-
 void prepareStabilization(RunnerState& runner) {
     runner.stabilizer = makeCursorStabilizer(runner.settings.average_of_N_previous_positions,
                                              averagesPositions(runner.settings));

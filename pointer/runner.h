@@ -27,8 +27,6 @@ struct RunnerState {
 
 std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entries);
 
-// Stabilization on with the filter "average": the moving average of pixel positions.
-bool averagesPositions(const RunnerSettings& settings);
 // The stabilizer and the direction filter that runner.settings ask for.
 void prepareStabilization(RunnerState& runner);
 
