@@ -52,14 +52,10 @@ int main(int argc, char** argv) {
     for (const std::string& warning : config.warnings)
         std::printf("%s", warning.c_str());
 
-    const VrStartup vr = startVr();
-    if (vr.error != vr::VRInitError_None) {
-        reportVrStartupFailure(vr.error, Program::pointer);
+    std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::pointer);
+    if (!controller)
         return 1;
-    }
-    std::printf("SteamVR initialized!\n");
-
-    runner.controller = selectControllers(vr.system, 1, {"primary"}).front();
+    runner.controller = *controller;
     update(runner.controller);
     prepareStabilization(runner);
 

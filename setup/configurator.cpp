@@ -7,7 +7,6 @@
 #include "setup/calibration_quality.h"
 #include "setup/dialogue.h"
 #include "vr/controller_selection.h"
-#include "vr/vr_runtime.h"
 
 #include <array>
 #include <cstdio>
@@ -24,18 +23,13 @@ int inputEnded() {
 } // namespace
 
 int runConfigurator(std::istream& in, const std::string& path) {
-    const VrStartup vr = startVr();
-    if (vr.error != vr::VRInitError_None) {
-        reportVrStartupFailure(vr.error, Program::setup);
+    std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
+    if (!controller)
         return kExitVrStartupFailed;
-    }
-    std::printf("SteamVR initialized!\n");
-
-    TrackedController controller = selectControllers(vr.system, 1, {"primary"}).front();
 
     DesktopLayout layout;
     refresh(layout);
-    return calibrateAndWrite(in, controller, layout, path);
+    return calibrateAndWrite(in, *controller, layout, path);
 }
 
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,

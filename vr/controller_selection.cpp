@@ -66,3 +66,13 @@ std::vector<TrackedController> selectControllers(vr::IVRSystem* system, int need
         result.push_back(makeTrackedController(system, index));
     return result;
 }
+
+std::optional<TrackedController> startRuntimeAndSelectController(Program program) {
+    const VrStartup vr = startVr();
+    if (vr.error != vr::VRInitError_None) {
+        reportVrStartupFailure(vr.error, program);
+        return std::nullopt;
+    }
+    std::printf("SteamVR initialized!\n");
+    return selectControllers(vr.system, 1, {"primary"}).front();
+}

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "vr/tracked_controller.h"
+#include "vr/vr_runtime.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,3 +12,8 @@
 // choice). Returns the picked controllers in label order, then the others in discovery order.
 std::vector<TrackedController> selectControllers(vr::IVRSystem* system, int needed,
                                                  const std::vector<std::string>& labels);
+
+// Both programs' start-up: the runtime as a background application ("SteamVR initialized!"), then the
+// one controller the user picks, labelled "primary". After a failed start the failure has been reported
+// (message, "pause", shutdown) and there is no controller; the program then ends with status 1.
+std::optional<TrackedController> startRuntimeAndSelectController(Program program);
