@@ -28,7 +28,7 @@ Ray pointingSample(TrackedController& controller) {
 
 Ray sampleRay(const TrackedController& controller) {
     const PointingRay tip = tipRay(controller);
-    return Ray{Vec3{tip.origin.x, tip.origin.y, tip.origin.z}, tip.direction};
+    return Ray{cartesian(tip.origin), tip.direction};
 }
 
 Ray waitForApplicationButton(TrackedController& controller) {

@@ -13,8 +13,7 @@ bool finite(const Vec3& v) {
 Vec3 normalizedDirection(Vec3 d) {
     const float sum = (d.y * d.y + d.x * d.x) + d.z * d.z;
     const float length = static_cast<float>(std::sqrt(static_cast<double>(sum)));
-    const float f = 1.0f / length;
-    return Vec3{d.x * f, d.y * f, d.z * f};
+    return (1.0f / length) * d;
 }
 
 namespace {
