@@ -6,7 +6,8 @@ import signal
 
 import pytest
 
-from wand import DEVICES, LAYOUT_HASH, MIDDLE_MARK, MON_A, MON_B, at_pixel, config, names, plane_entry, start, straight_at
+from wand import (DEVICES, LAYOUT_HASH, MIDDLE_MARK, MON_A, MON_B, at_pixel, config, names, plane_entry, start,
+                  straight_at)
 
 CLICK, MARK = ["1+", "1-"], ["2+", "2-"]
 
@@ -54,7 +55,7 @@ def test_trigger_clicks_and_drags_and_the_touchpad_clicks_by_handedness(tmp_path
         # The click comes at the release, where the pointer is then; the drag's press once the threshold
         # has passed since the pull, its release where the drag ended.
         assert [e[:3] for e in events[:4]] == [("1+", 310, 300), ("1-", 310, 300), ("1+", 310, 300),
-                                              ("1-", 400, 350)]
+                                               ("1-", 400, 350)]
         assert events[0].t >= p.step_ms(4) - 1 and events[2].t - p.step_ms(5) >= 299
         assert events[2].t <= p.step_ms(6)
 

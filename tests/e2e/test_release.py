@@ -29,10 +29,10 @@ def test_another_configuration_file(tmp_path):
     setup = start("wandsetup", tmp_path, args=["--config", "other.json"], stdin="1\n")
     assert setup.wait() == 0 and "\nConfiguration file 'other.json' written\n" in setup.out
     assert (tmp_path / "other.json").is_file() and not (tmp_path / "default.config").exists()
-    pointer = start("wandpointer", tmp_path, args=["--config", "other.json"])
+    pointer = start("wandpointer", tmp_path, args=["--config=other.json"])  # the option's other spelling
     assert pointer.wait_output("SteamVR initialized!\n")
     pointer.stop()
-    missing = start("wandpointer", tmp_path, args=["--config", "missing.json"])
+    missing = start("wandpointer", tmp_path, args=["--config=missing.json"])
     assert missing.wait() == 1 and missing.out == "Could not open missing.json, run config first!\n\n"
     (tmp_path / "bad.json").write_text('{"stabilization": {"beta": -1}}')
     bad = start("wandpointer", tmp_path, args=["--config", "bad.json"])

@@ -18,7 +18,8 @@ def corner_lines(names=CORNERS):
     return "".join(f"the {c} corner of the screen and press the application button - OK\n" for c in names)
 
 
-opening = "SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that.\n{} monitors found.".format
+opening = ("SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that.\n"
+           "{} monitors found.").format
 done = "\nCalibration for monitor {}/{} done!\n".format
 TOUCH = "\n\nCALIBRATION BY TOUCH\n\nWith the tip of the controller touch:\n" + corner_lines()
 POINTING = "\n\nCALIBRATION BY POINTING\nUses two sets of intersecting lines to estimate display corners\n\n" + \
@@ -66,8 +67,10 @@ def calibrate(folder, x, scenario, answers, old=OLD, env=None):
         (folder / "default.config").write_text(old)
     p = start("wandsetup", folder, DEVICES + scenario, stdin=answers, x=x, env=env)
     status = p.wait(120)
-    out = "".join(line for line in p.out.splitlines(True) if not line.startswith("Measured "))  # see test_calibration_quality
-    return status, out, p.err, (folder / "default.config").read_text() if (folder / "default.config").is_file() else None
+    # The quality lines are checked by test_calibration_quality.
+    out = "".join(line for line in p.out.splitlines(True) if not line.startswith("Measured "))
+    written = folder / "default.config"
+    return status, out, p.err, written.read_text() if written.is_file() else None
 
 
 def values(text):
@@ -84,7 +87,7 @@ def test_touch_on_one_monitor_and_pointing_on_the_other(tmp_path):
     # Invalid answers repeat the first menu; "1 2x" answers both menus; the blank line is skipped.
     with XServer(observe=False) as x:
         status, out, err, text = calibrate(tmp_path, x, touch(LEFT) + pointing(RIGHT, *FROM),
-                                       "abc\n0\n3\nx1\n-1\n1 2x\n\n2\n")
+                                           "abc\n0\n3\nx1\n-1\n1 2x\n\n2\n")
     assert (status, err) == (0, "")
     assert out == opening(2) + menu(1, 2, "1st", 1280, 1024) * 6 + TOUCH + done(1, 2) + \
         menu(2, 2, "2nd", 1920, 1080) + POINTING + done(2, 2) + HANDEDNESS + WRITTEN
@@ -107,14 +110,15 @@ def test_without_monitors_only_the_handedness_is_asked(tmp_path):
 PRESSED = "  1 buttons menu\n"
 SAMPLING = {
     # Tracking returns while the button is still held: no new edge, no sample.
-    "pose invalid while pressed": "step\n  1 buttons none\nstep polls=2\n  1 pose at 3 3 3\n  1 valid no\n" + PRESSED + "step polls=2\n  1 valid yes\n",
+    "pose invalid while pressed": "step\n  1 buttons none\nstep polls=2\n  1 pose at 3 3 3\n  1 valid no\n" +
+    PRESSED + "step polls=2\n  1 valid yes\n",
     # A disconnected controller reports no state: the press is gone by the time it returns.
-    "disconnected while pressed": "step\n  1 buttons none\nstep polls=2\n  1 pose at 3 3 3\n  1 connected no\n" + PRESSED +
-    "step polls=2\n  1 buttons none\nstep polls=2\n  1 connected yes\n",
-    "other buttons and the trigger": "".join(f"step polls=2\n  1 pose at 3 3 3\n{change}step polls=2\n  1 buttons none\n"
-                                             "  1 trigger 0\n  1 pad 0 0\n" for change in (
-        "  1 buttons grip\n", "  1 buttons system\n", "  1 buttons pad\n", "  1 trigger 1\n  1 buttons trigger-bit\n",
-        "  1 pad 0.5 0.5\n")),
+    "disconnected while pressed": "step\n  1 buttons none\nstep polls=2\n  1 pose at 3 3 3\n  1 connected no\n" +
+    PRESSED + "step polls=2\n  1 buttons none\nstep polls=2\n  1 connected yes\n",
+    "other buttons and the trigger": "".join(
+        f"step polls=2\n  1 pose at 3 3 3\n{change}step polls=2\n  1 buttons none\n  1 trigger 0\n  1 pad 0 0\n"
+        for change in ("  1 buttons grip\n", "  1 buttons system\n", "  1 buttons pad\n",
+                       "  1 trigger 1\n  1 buttons trigger-bit\n", "  1 pad 0.5 0.5\n")),
     # Held while the controller moves on to the next corner: each corner needs its own press.
     "held into the next corner": "step polls=3\n" + PRESSED + "step polls=3\n  1 pose at 3 3 3\n" + PRESSED,
 }
@@ -124,10 +128,11 @@ SAMPLING = {
 def test_only_a_fresh_application_button_press_while_tracked_takes_a_sample(tmp_path, between):
     corners = screen((-0.4, 1.3, -0.7), 0.5, 0.3)
     with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
-        status, out, _, text = calibrate(tmp_path, x, "".join(press(f"  1 pose tip {c[0]!r} {c[1]!r} {c[2]!r}\n",
-                                                                between if i else "")
-                                                          for i, c in enumerate(corners)), "1 1")
-    assert status == 0 and out == opening(1) + menu(1, 1, "1st", 1920, 1080) + TOUCH + done(1, 1) + HANDEDNESS + WRITTEN
+        presses = "".join(press(f"  1 pose tip {c[0]!r} {c[1]!r} {c[2]!r}\n", between if i else "")
+                          for i, c in enumerate(corners))
+        status, out, _, text = calibrate(tmp_path, x, presses, "1 1")
+    assert status == 0
+    assert out == opening(1) + menu(1, 1, "1st", 1920, 1080) + TOUCH + done(1, 1) + HANDEDNESS + WRITTEN
     assert_corners(values(text)["display"][0], corners, 1e-6)
 
 
@@ -143,9 +148,11 @@ def test_nearly_parallel_rays_ask_for_that_corner_again(tmp_path):
         aim((-0.1, 1.2, 0.3), corners[2]) + aim((0.5, 1.15, 0.0), corners[2])
     with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
         status, out, _, text = calibrate(tmp_path, x, scenario, "2\n1\n")
-    again = lambda c: f"\nThe two lines to the {c} corner are too close to parallel to give a corner.\n" \
-        f"Point at it again, from two positions further apart.\n{POINT}{corner_lines([c])}" \
-        f"\nNow move to a new position and repeat!\n{POINT}{corner_lines([c])}"
+
+    def again(c):
+        return f"\nThe two lines to the {c} corner are too close to parallel to give a corner.\n" \
+            f"Point at it again, from two positions further apart.\n{POINT}{corner_lines([c])}" \
+            f"\nNow move to a new position and repeat!\n{POINT}{corner_lines([c])}"
     assert status == 0 and out == opening(1) + menu(1, 1, "1st", 1920, 1080) + POINTING + again("LOWER LEFT") * 2 + \
         again("LOWER RIGHT") + done(1, 1) + HANDEDNESS + WRITTEN
     assert_corners(values(text)["display"][0], corners, 1e-4)
@@ -182,15 +189,18 @@ def test_a_file_that_cannot_be_written_is_reported_and_the_old_one_kept(tmp_path
         (tmp_path / "scenario").write_text(DEVICES + touch(RIGHT))
         for prepare in ["mount -o remount,ro /mnt", "dd if=/dev/zero of=filler bs=1k 2>/dev/null"]:
             copy = tmp_path / prepare[:5]
-            script = f"mount -t tmpfs -o size=64k tmpfs /mnt || exit 99; cd /mnt; printf %s '{OLD}' > default.config; " \
+            script = f"mount -t tmpfs -o size=64k tmpfs /mnt || exit 99; cd /mnt; " \
+                     f"printf %s '{OLD}' > default.config; " \
                      f'{prepare}; echo 1 1 | "$0"; status=$?; cp -a . "$1"; exit $status'
-            run = subprocess.run(["unshare", "--map-root-user", "--mount", "sh", "-c", script, BIN / "wandsetup", copy],
+            run = subprocess.run(["unshare", "--map-root-user", "--mount", "sh", "-c", script, BIN / "wandsetup",
+                                  copy],
                                  capture_output=True, text=True, timeout=120,
                                  env=dict(os.environ, WAND_SIM_SCENARIO=str(tmp_path / "scenario"), **x.env))
             if run.returncode == 99:
                 pytest.skip("this machine allows no private tmpfs mounts (unshare --map-root-user --mount)")
             assert run.returncode == 3 and "could not write 'default.config'" in run.stderr, run.stderr
-            assert (copy / "default.config").read_text() == OLD and set(os.listdir(copy)) <= {"default.config", "filler"}
+            assert (copy / "default.config").read_text() == OLD
+            assert set(os.listdir(copy)) <= {"default.config", "filler"}
 
 
 @pytest.mark.parametrize("error, message", [(121, "HMD not found! Please start SteamVR before running config.\n\n"),

@@ -22,7 +22,8 @@ def test_the_library_is_a_drop_in_for_the_client_library():
 
 @pytest.mark.parametrize("text, error", [
     (DEVICES + "step\n  1 buttons menu gripp\n", 'scenario:4: unknown button "gripp"'),
-    (DEVICES + "step\n  1 pose aim 0 1 0 0 1 0\n", "scenario:4: the aim target must be a finite point away from the position"),
+    (DEVICES + "step\n  1 pose aim 0 1 0 0 1 0\n",
+     "scenario:4: the aim target must be a finite point away from the position"),
     (DEVICES + "step polls=two\n", 'scenario:3: polls "two" is not a whole number from 0 to 4294967295'),
     ("device 16 controller\n", 'scenario:1: device index "16" is not a whole number from 0 to 15'),
     ("device 1 controller\r\nstep\r\n  1 trigger nope\r\n", 'scenario:3: "nope" is not a number')])

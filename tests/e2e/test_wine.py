@@ -51,7 +51,8 @@ def crlf(text):
 
 
 @pytest.mark.parametrize("program, with_config, scenario", [
-    ("wandpointer", False, DEVICES), ("wandpointer", True, "init-error 121\n"), ("wandsetup", False, "init-error 108\n")])
+    ("wandpointer", False, DEVICES), ("wandpointer", True, "init-error 121\n"),
+    ("wandsetup", False, "init-error 108\n")])
 def test_start_up_failures_read_as_on_linux(tmp_path, desk, program, with_config, scenario):
     p = run(desk, tmp_path / "win", program, scenario, CONFIG if with_config else None, trace=scenario == DEVICES)
     q = run(desk, tmp_path / "linux", program, scenario, CONFIG.replace(WINDOWS_HASH, LAYOUT_HASH)

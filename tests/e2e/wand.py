@@ -21,7 +21,8 @@ LAYOUT_HASH = "3200108001280102401280320010800"
 
 def plane_entry(left, top, right, bottom, x0, y0, x1, y1):
     """A display entry whose screen spans (x0, y0) to (x1, y1) of the plane z = -2 (upper left, lower right)."""
-    corner = lambda x, y: {"x": x, "y": y, "z": -2}
+    def corner(x, y):
+        return {"x": x, "y": y, "z": -2}
     return {"left": left, "top": top, "right": right, "bottom": bottom, "v0": corner(x0, y0),
             "v1": corner(x0, y1), "v2": corner(x1, y1), "v3": corner(x1, y0)}
 

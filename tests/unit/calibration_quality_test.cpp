@@ -25,25 +25,34 @@ std::string report(const std::array<Vec3, 4>& corners, const MonitorInfo& monito
     return text;
 }
 
-TEST(CalibrationQuality, SummaryAndWarnings) {
-    const MonitorInfo wide{0, 0, 1920, 1080};
+TEST(CalibrationQuality, SummaryAndWarningsGoByTheFiguresShown) {
+    const MonitorInfo wide{0, 0, 1920, 1080}, square{0, 0, 1000, 1000};
     // Each corner 3 mm off, the worst way for the rectangle of the other three (12 mm): still no warning.
     const Vec3 careful{0.0017f, -0.0017f, 0.0017f}, back{-careful.x, -careful.y, -careful.z};
     EXPECT_EQ(
-        report(screen(0.597, 0.336, {careful, back, careful, back}), wide, {{0.002f, 0.019f, 0, 0.01f}}),
+        report(screen(0.597, 0.336, {careful, back, careful, back}), wide, {{0.002f, 0.01949f, 0, 0.01f}}),
         "Measured 597 x 336 mm (27.0 in), aspect 1.78 (pixels 1.78), corners within 3 mm of a rectangle, "
         "the two aims at each corner within 19 mm\n");
+    // A figure shown as 20 mm warns, one shown as 19 mm does not; the same for the aspect's 10 % and 50 mm
+    // sides.
     EXPECT_EQ(
-        report(screen(0.48, 0.27, {{{}, {}, {0.03f, 0, 0}}}), wide, {{0, 0.065f, 0, 0.0204f}}),
-        "Measured 495 x 271 mm (22.2 in), aspect 1.83 (pixels 1.78), corners within 14 mm of a rectangle, "
+        report(screen(0.48, 0.27, {{{}, {}, {0.0196f, 0, 0}}}), wide, {{0, 0.065f, 0, 0.01951f}}),
+        "Measured 490 x 270 mm (22.0 in), aspect 1.81 (pixels 1.78), corners within 9 mm of a rectangle, "
         "the two aims at each corner within 65 mm\n"
-        "Warning: the LOWER RIGHT corner lies 30 mm off the rectangle of the other three.\n"
+        "Warning: the LOWER RIGHT corner lies 20 mm off the rectangle of the other three.\n"
         "Warning: the two aims at the LOWER LEFT corner pass 65 mm apart.\n"
         "Warning: the two aims at the UPPER RIGHT corner pass 20 mm apart.\n");
-    EXPECT_EQ(report(screen(0.6, 0.45), wide),
-              "Measured 600 x 450 mm (29.5 in), aspect 1.33 (pixels 1.78), "
-              "corners within 0 mm of a rectangle\n"
-              "Warning: the measured aspect 1.33 is 25 % off the pixels' 1.78.\n");
+    const std::tuple<std::array<Vec3, 4>, MonitorInfo, const char*> quiet_or_warned[] = {
+        {screen(0.48, 0.27, {{{}, {}, {0.0194f, 0, 0}}}), wide, ""},
+        {screen(0.6, 0.3067), wide, ""},
+        {screen(0.6, 0.3047), wide, "Warning: the measured aspect 1.97 is 11 % off the pixels' 1.78."},
+        {screen(0.0496, 0.0496), square, ""},
+        {screen(0.0494, 0.0496), square,
+         "Warning: the corners lie only 49 x 50 mm apart, too close for a monitor."}};
+    for (const auto& [corners, monitor, warning] : quiet_or_warned) {
+        const std::vector<std::string> warnings = warningLines(measureCalibration(corners, monitor, {}));
+        EXPECT_EQ(warnings, *warning ? std::vector<std::string>{warning} : std::vector<std::string>{});
+    }
 }
 
 TEST(CalibrationQuality, NamesWhicheverCornerIsOffTheOtherThree) {

@@ -58,9 +58,17 @@ TEST(PointerFilter, StepsArriveStillnessStaysAndMonitorsJoinWithoutAJump) {
         const double bound = t < 1000 ? 1e-4 : t < 1500 ? 0.05 : 0.015; // stays after half a second
         EXPECT_LT(angleDegrees(filterDirection(f, aim(3, -2 + tremor), t), aim(3, -2)), bound);
     }
-    for (; t < 3000; t += 5) // a 5° step
-        filterDirection(f, aim(3, 3), t);
+    for (; t < 3000; t += 5) // a 5° step, never overshot
+        EXPECT_LT(angleDegrees(filterDirection(f, aim(3, 3), t), aim(3, -2)), 5.0001);
     EXPECT_LT(angleDegrees(filterDirection(f, aim(3, 3), t), aim(3, 3)), 0.01); // arrives within a second
+    for (; t < 7000; t += 5) { // a 3 s sweep at 20°/s, never overshot; then the tremor is smoothed as before
+        const double tremor = t < 6000 ? 0 : 0.05 * std::sin(t * std::numbers::pi / 50);
+        const Vec3 out = filterDirection(f, aim(3 + 0.02 * std::min(t - 3000u, 3000u), 3 + tremor), t);
+        EXPECT_LT(std::atan2(out.x, -out.z) * 180 / std::numbers::pi, 63.0001);
+        if (t >= 6500) {
+            EXPECT_LT(angleDegrees(out, aim(63, 3)), 0.015);
+        }
+    }
 
     // Averaged pixels would cross the desktop between the screens; the direction goes from edge to edge.
     for (int i = 0; i < 120; ++i)
