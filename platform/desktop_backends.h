@@ -21,6 +21,9 @@ struct DesktopOps {
     void (*wheel)(int32_t notches); // positive: away from the user
     // Sends what is queued; with `wait`, returns once the desktop has acted on it.
     void (*finish)(bool wait);
+    // Whether the desktop has stopped taking this program's input for good; the reason has been printed.
+    // Without it the desktop is never lost under the program (a lost X connection ends it in Xlib).
+    bool (*lost)() = nullptr;
 };
 
 // The X server of DISPLAY, or nullptr when none can be opened.

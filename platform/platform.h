@@ -35,6 +35,10 @@ struct DesktopReport {
 };
 DesktopReport enumerateMonitors();
 
+// Whether the desktop has stopped taking this program's input for good (GNOME's remote desktop session
+// ended by the user or the compositor); the reason has been printed. Looked at between frames.
+bool desktopLost();
+
 // Moves the cursor to a virtual-desktop pixel. Returns false when there is no desktop to talk to.
 bool setCursorPos(int32_t x, int32_t y);
 

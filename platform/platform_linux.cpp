@@ -64,6 +64,11 @@ DesktopReport enumerateMonitors() {
     return ops ? ops->monitors() : DesktopReport{};
 }
 
+bool desktopLost() {
+    const DesktopOps* ops = desktop();
+    return ops && ops->lost && ops->lost();
+}
+
 bool setCursorPos(int32_t x, int32_t y) {
     const DesktopOps* ops = desktop();
     return ops && ops->move_to(x, y);

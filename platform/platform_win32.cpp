@@ -142,6 +142,11 @@ DesktopReport enumerateMonitors() {
     return report;
 }
 
+// The Windows desktop stays for the session's life.
+bool desktopLost() {
+    return false;
+}
+
 bool setCursorPos(int32_t x, int32_t y) {
     return SetCursorPos(x, y) != 0;
 }

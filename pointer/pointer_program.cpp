@@ -16,7 +16,8 @@ const ProgramHelp kPointerHelp = {
     "wrote. Runs until Ctrl+C or until it is asked to end.\n",
     "  default.config in the working folder, or FILE: read once at start-up, never written.\n",
     "  0  ended on request (Ctrl+C, closing the console, a termination signal); held buttons let go\n"
-    "  1  the configuration could not be opened or read, or the VR runtime did not start\n"
+    "  1  the configuration could not be opened or read, the VR runtime did not start, or the desktop\n"
+    "     stopped taking input (GNOME's remote desktop session was ended)\n"
     "  2  a mistake on the command line\n",
 };
 
@@ -57,10 +58,10 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
     platform::installShutdownHandler();
     runner.buttons = ButtonState{};
     runner.frame_start_tick = io.tick_count();
-    while (!platform::shutdownRequested())
+    while (!platform::shutdownRequested() && !platform::desktopLost())
         runFrame(runner, io);
 
     releaseHeldButton(runner.settings, runner.buttons, io);
     VR_ShutdownInternal();
-    return 0;
+    return platform::desktopLost() ? 1 : 0;
 }
