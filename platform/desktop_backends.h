@@ -1,7 +1,7 @@
 // The Linux desktop behind platform.h's monitor, cursor and mouse functions. platform_linux.cpp picks one
-// backend when the process starts: X11 (platform_x11.cpp) or Wayland (platform_wayland.cpp, when the build
-// has it). Each backend only speaks its protocol; the order of a record's buttons and the wheel's
-// remainder are kept once, in platform_linux.cpp.
+// backend when the process starts: X11 (platform_x11.cpp), Wayland (platform_wayland.cpp) or GNOME's
+// remote desktop (platform_gnome.cpp), the last two when the build has them. Each backend only speaks its
+// protocol; the order of a record's buttons and the wheel's remainder are kept once, in platform_linux.cpp.
 #pragma once
 
 #include "platform/platform.h"
@@ -30,8 +30,12 @@ struct DesktopOps {
 const DesktopOps* openX11Desktop();
 
 // The Wayland compositor of WAYLAND_DISPLAY when it offers a way to move the pointer. Otherwise nullptr,
-// and `refusal` says why, for the user.
+// and `refusal` says why, for the user, as the first half of a sentence.
 const DesktopOps* openWaylandDesktop(std::string& refusal);
+
+// GNOME's compositor through org.gnome.Mutter.RemoteDesktop on the session bus. Otherwise nullptr, and
+// `refusal` says why, for the user, as the second half of a sentence.
+const DesktopOps* openGnomeDesktop(std::string& refusal);
 
 // The rectangle around both.
 MonitorInfo around(const MonitorInfo& a, const MonitorInfo& b);

@@ -1,6 +1,6 @@
 // Linux: the desktop that both programs talk to, chosen once when the process starts. Under Wayland the
-// compositor's own virtual pointer, because X input through Xwayland reaches only X programs; otherwise
-// the X server.
+// compositor's own virtual pointer, or GNOME's remote desktop, because X input through Xwayland reaches
+// only X programs; otherwise the X server.
 #include "platform/desktop_backends.h"
 
 #include <algorithm>
@@ -18,7 +18,11 @@ const DesktopOps* chooseDesktop() {
     std::string refusal;
     if (const DesktopOps* ops = openWaylandDesktop(refusal))
         return ops;
-    std::printf("\n%s\n", refusal.c_str());
+    std::string gnome_refusal;
+    if (const DesktopOps* ops = openGnomeDesktop(gnome_refusal))
+        return ops;
+    std::printf("\n%s, and %s: Wand has no way to move the pointer under Wayland.\n", refusal.c_str(),
+                gnome_refusal.c_str());
     const DesktopOps* x11 = openX11Desktop();
     if (x11)
         std::printf("Using X11 through Xwayland instead: only X programs will see the pointer.\n");

@@ -314,14 +314,13 @@ const DesktopOps* openWaylandDesktop(std::string& refusal) {
     WaylandDesktop* desktop = connectWayland(nullptr);
     if (!desktop) {
         refusal =
-            "Cannot connect to the Wayland desktop \"" + std::string(std::getenv("WAYLAND_DISPLAY")) + "\".";
+            "Cannot connect to the Wayland desktop \"" + std::string(std::getenv("WAYLAND_DISPLAY")) + "\"";
         return nullptr;
     }
     if (pointerKind(*desktop) == WaylandPointer::none) {
         refusal =
             "This Wayland desktop offers neither zwlr_virtual_pointer_manager_v1 (sway, Hyprland, river) "
-            "nor org_kde_kwin_fake_input (KDE Plasma 5.27 and later), the ways Wand moves the pointer "
-            "under Wayland.";
+            "nor org_kde_kwin_fake_input (KDE Plasma 5.27 and later)";
         disconnectWayland(desktop);
         return nullptr;
     }

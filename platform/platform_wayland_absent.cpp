@@ -4,7 +4,7 @@
 namespace platform {
 
 const DesktopOps* openWaylandDesktop(std::string& refusal) {
-    refusal = "This build of Wand has no Wayland support (it was built without libwayland-dev).";
+    refusal = "This build of Wand has no Wayland support (it was built without libwayland-dev)";
     return nullptr;
 }
 
