@@ -13,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from wand import BIN, DEVICES, at_pixel, start, wait_until
+from wand import BIN, CLICKS_SCROLLS_DRAG, DEVICES, at_pixel, start, touch_calibration, wait_until
 
 pytestmark = pytest.mark.skipif(not shutil.which("sway") or not (BIN / "wayland_observer").exists(),
                                 reason="needs sway and a build with the Wayland backend")
@@ -67,22 +67,10 @@ def desktop():
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def touch(x, y):
-    return f"step polls=2\n  1 pose tip {x!r} {y!r} -2\n  1 buttons menu\nstep polls=2\n  1 buttons none\n"
-
-
 @pytest.fixture(scope="module")
 def calibrated(desktop, tmp_path_factory):
-    """wandsetup run on the layout: each monitor's corners touched where a desktop pixel (px, py) is the
-    point (px / 1024, 1 - py / 1024) of the plane z = -2 m, as at_pixel aims; right-handed."""
-    scenario = DEVICES + "step polls=2\n"
-    for left, top, right, bottom in (LEFT, RIGHT):
-        for px, py in ((left, top), (left, bottom), (right, bottom), (right, top)):
-            scenario += touch(px / 1024, 1 - py / 1024)
     folder = tmp_path_factory.mktemp("calibrated")
-    setup = start("wandsetup", folder, scenario, stdin="1\n1\n1\n", env=desktop[0])
-    assert setup.wait() == 0, setup.out + setup.err
-    return folder, setup.out
+    return folder, touch_calibration((LEFT, RIGHT), folder, desktop[0]).out
 
 
 def test_setup_lists_the_outputs_left_to_right_with_their_sizes_and_hash(calibrated):
@@ -108,12 +96,7 @@ def test_pointer_hits_edge_pixels_clicks_scrolls_and_releases_a_drag_on_ctrl_c(d
     # The runner truncates toward zero: left of the origin the centre of pixel x - 1 gives x (and for the
     # first column, outside the monitor, the current monitor's clamp does).
     scenario = DEVICES + "".join(f"step wait=a{i}\n" + at_pixel(px - (px < 0), py) for i, (px, py) in enumerate(aims))
-    # Grip: middle click. Touchpad halves: a left double click (right-handed), a right click. The thumb on
-    # the centre strip: 4 frames of +30 are one notch up, then one down. Then the trigger held: a drag.
-    scenario += "step polls=2\n  1 buttons grip\nstep polls=2\n  1 buttons none\n" \
-        "step polls=2\n  1 pad -0.6 0.1\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" \
-        "step polls=2\n  1 pad 0.6 0.1\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" \
-        "step polls=4\n  1 pad 0 1\nstep polls=4\n  1 pad 0 -1\nstep polls=2\n  1 pad 0 0\nstep\n  1 trigger 1\n"
+    scenario += CLICKS_SCROLLS_DRAG
     runner = start("wandpointer", folder, scenario, env=env)
     for i, (px, py) in enumerate(aims):
         assert observer.wait_pointer(px, py), f"aim {i} at {px},{py}: {observer.lines[-3:]} {runner.err}"

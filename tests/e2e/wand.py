@@ -50,6 +50,12 @@ def config(displays=(MON_A, MON_B), **members):
 
 
 DEVICES = "device 0 hmd\ndevice 1 controller\n"
+# Grip: middle click. Touchpad halves: a left double click (right-handed), a right click. The thumb on the
+# centre strip: 4 frames of +30 are one notch up, then one down. Then the trigger held: a drag.
+CLICKS_SCROLLS_DRAG = "step polls=2\n  1 buttons grip\nstep polls=2\n  1 buttons none\n" \
+    "step polls=2\n  1 pad -0.6 0.1\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" \
+    "step polls=2\n  1 pad 0.6 0.1\n  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n" \
+    "step polls=4\n  1 pad 0 1\nstep polls=4\n  1 pad 0 -1\nstep polls=2\n  1 pad 0 0\nstep\n  1 trigger 1\n"
 # A grip (middle) click: once it arrives, every step before it has run.
 MIDDLE_MARK = "step polls=3\n  1 buttons grip\nstep polls=3\n  1 buttons none\n"
 
@@ -62,6 +68,20 @@ def straight_at(x, y, device=1):
 def at_pixel(px, py, device=1):
     """Aimed at the centre of a desktop pixel, so that the pixel does not hang on the last bit."""
     return straight_at((px + 0.5) / 1024, 1 - (py + 0.5) / 1024, device)
+
+
+def touch_calibration(rects, folder, env):
+    """wandsetup run in `folder` on monitors `rects` (left, top, right, bottom), their corners touched where
+    desktop pixel (px, py) is the point (px / 1024, 1 - py / 1024) of the plane z = -2 m, as at_pixel aims;
+    right-handed. Returns the program, ended with status 0."""
+    scenario = DEVICES + "step polls=2\n"
+    for left, top, right, bottom in rects:
+        for px, py in ((left, top), (left, bottom), (right, bottom), (right, top)):
+            scenario += f"step polls=2\n  1 pose tip {px / 1024!r} {1 - py / 1024!r} -2\n  1 buttons menu\n" \
+                "step polls=2\n  1 buttons none\n"
+    setup = start("wandsetup", folder, scenario, stdin="1\n1\n1\n", env=env)
+    assert setup.wait() == 0, setup.out + setup.err
+    return setup
 
 
 def wait_until(predicate, timeout):
@@ -77,11 +97,13 @@ Event = namedtuple("Event", "what x y t")
 
 class XServer:
     """Xvfb at the monitors' bounding box with the monitors as RandR user monitors, and a window over the
-    whole root that sees every pointer event (XTest's included) with the position where it happened."""
+    whole root that sees every pointer event (XTest's included) with the position where it happened. With
+    `display`, the window goes on that running server (Xwayland) instead, whose monitors are `monitors`."""
 
-    def __init__(self, monitors=LAYOUT, observe=True):
+    def __init__(self, monitors=LAYOUT, observe=True, display=None):
         width, height = max(m[0] + m[2] for m in monitors), max(m[1] + m[3] for m in monitors)
-        for number in range(60 + os.getpid() % 100, 400):
+        self.server, self.display = None, display
+        for number in range(60 + os.getpid() % 100, 400) if not display else ():
             read, write = os.pipe()
             self.server = subprocess.Popen(
                 ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp", "-noreset",
@@ -92,9 +114,9 @@ class XServer:
                 if ready.read().strip():
                     break
             self.server.wait()
-        self.display = f":{number}"
+        self.display = self.display or f":{number}"
         self.env = {"DISPLAY": self.display}
-        for i, (x, y, w, h, *primary) in enumerate(monitors):
+        for i, (x, y, w, h, *primary) in enumerate(monitors if not display else ()):
             name = ("*" if primary else "") + f"M{i}"
             subprocess.run(["xrandr", "-d", self.display, "--setmonitor", name, f"{w}/300x{h}/200+{x}+{y}",
                             "screen" if i == 0 else "none"], check=True, capture_output=True)
@@ -102,8 +124,10 @@ class XServer:
         self.root = self.x.screen().root
         self.window, self._buttons, self._motions = None, [], []
         if observe:
+            # Drawn (InputOutput): under Xwayland only a drawn window has a surface for the pointer to enter.
             self.window = self.root.create_window(
-                0, 0, width, height, 0, 0, X.InputOnly, X.CopyFromParent, override_redirect=True,
+                0, 0, width, height, 0, self.x.screen().root_depth, X.InputOutput, X.CopyFromParent,
+                background_pixel=0, override_redirect=True,
                 event_mask=X.ButtonPressMask | X.ButtonReleaseMask | X.PointerMotionMask)
             self.window.map()
             self.move(7, 7)
@@ -113,7 +137,9 @@ class XServer:
         return self
 
     def __exit__(self, *exc):
-        self.x.close(), self.server.terminate(), self.server.wait()
+        self.x.close()
+        if self.server:
+            self.server.terminate(), self.server.wait()
 
     def pointer(self):
         p = self.root.query_pointer()
