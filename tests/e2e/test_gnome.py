@@ -49,9 +49,9 @@ def gnome():
         bus = dbus.bus.BusConnection(env["DBUS_SESSION_BUS_ADDRESS"])
         assert wait_until(lambda: bus.name_has_owner(REMOTE_DESKTOP), 30), log.read_text()
         display = wait_until(lambda: re.findall(r"Using public X11 display (:\d+)", log.read_text()), 30)
-        assert display, log.read_text()
-        env.update(WAYLAND_DISPLAY="wand", DISPLAY=display[0],
-                   XAUTHORITY=str(next(folder.glob(".mutter-Xwaylandauth.*"))))
+        xauthority = wait_until(lambda: list(folder.glob(".mutter-Xwaylandauth.*")), 30)
+        assert display and xauthority, log.read_text()
+        env.update(WAYLAND_DISPLAY="wand", DISPLAY=display[0], XAUTHORITY=str(xauthority[0]))
         with pytest.MonkeyPatch.context() as patch:
             patch.setenv("XAUTHORITY", env["XAUTHORITY"])
             with XServer([(0, 0, 3200, 1080)], display=display[0]) as x:
