@@ -37,12 +37,10 @@ Json::Value realValue(float f) {
     return Json::Value(d);
 }
 
-Json::Value cornerValue(const Vec3& v) {
-    Json::Value corner;
+void setCorner(Json::Value& corner, const Vec3& v) {
     corner["x"] = realValue(v.x);
     corner["y"] = realValue(v.y);
     corner["z"] = realValue(v.z);
-    return corner;
 }
 
 // The writer spells infinite reals 1e+9999 and -1e+9999. JsonCpp 1.9.5 rejects a number that overflows a
@@ -135,11 +133,18 @@ void restoreInfinities(Json::Value& value) {
     }
 }
 
-// Stream extraction with JsonCpp's default CharReaderBuilder; a parse error raises Json::RuntimeError.
+// JsonCpp's default CharReaderBuilder, as stream extraction uses it, except that comments are dropped: a
+// comment that ends an object, as the one on "y" does, is read as standing before the next value and
+// would be written back there. A parse error raises Json::RuntimeError.
 Json::Value parseDocument(const std::string& text) {
+    Json::CharReaderBuilder builder;
+    builder["collectComments"] = false;
     std::istringstream in(markOverflowingNumbers(text));
     Json::Value root;
-    in >> root;
+    std::string errors;
+    if (!Json::parseFromStream(builder, in, &root, &errors)) {
+        throw Json::RuntimeError(errors);
+    }
     restoreInfinities(root);
     return root;
 }
@@ -270,6 +275,7 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
 // Json::LogicError for a value of the wrong type, and the checks here raise the latter for a bad setting.
 ConfigRead readText(const std::string& text, const std::string& file) {
     ConfigRead read;
+    read.text = text;
     try {
         Json::Value root = parseDocument(text);
         read.contents = readDocument(root, file);
@@ -300,6 +306,17 @@ std::string writeFailure(const std::string& path, int error) {
     return "cannot write " + path + ": " + (error != 0 ? std::strerror(error) : "write error");
 }
 
+void attachAngleOffsetComment(Json::Value& root) {
+    root["controller_angle_offset"]["y"].setComment(std::string(kAngleOffsetComment), Json::commentAfter);
+}
+
+// Stream insertion uses a StreamWriterBuilder with JsonCpp's default settings.
+std::string documentText(const Json::Value& root) {
+    std::ostringstream out;
+    out << root;
+    return out.str();
+}
+
 } // namespace
 
 std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
@@ -308,7 +325,7 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
     for (size_t i = 0; i < monitors.size(); ++i) {
         Json::Value& entry = root["display"][static_cast<Json::ArrayIndex>(i)];
         for (int c = 0; c < 4; ++c) {
-            entry[kCornerKeys[c]] = cornerValue(monitors[i].corners[c]);
+            setCorner(entry[kCornerKeys[c]], monitors[i].corners[c]);
         }
         entry["left"] = monitors[i].rect.left;
         entry["right"] = monitors[i].rect.right;
@@ -323,18 +340,31 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
     root["trigger"]["dragging_threshold_ms"] = 200;
     root["controller_angle_offset"]["x"] = realValue(0.0f);
     root["controller_angle_offset"]["y"] = realValue(0.0f);
-    root["controller_angle_offset"]["y"].setComment(std::string(kAngleOffsetComment), Json::commentAfter);
+    attachAngleOffsetComment(root);
+    return documentText(root);
+}
 
-    // Stream insertion uses a StreamWriterBuilder with JsonCpp's default settings.
-    std::ostringstream out;
-    out << root;
-    return out.str();
+std::string withCorners(const std::string& text, const std::vector<std::array<Vec3, 4>>& corners) {
+    Json::Value document = parseDocument(text);
+    for (size_t i = 0; i < corners.size(); ++i) {
+        Json::Value& entry = document["display"][static_cast<Json::ArrayIndex>(i)];
+        for (int c = 0; c < 4; ++c) {
+            setCorner(entry[kCornerKeys[c]], corners[i][c]);
+        }
+    }
+    const Json::Value* offsets = optionalMember(document, "controller_angle_offset");
+    if (offsets != nullptr && offsets->isObject() && optionalMember(*offsets, "y") != nullptr) {
+        attachAngleOffsetComment(document);
+    }
+    return documentText(document);
 }
 
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
                             int handedness, const std::string& path) {
-    const std::string text = configText(monitors, display_hash, handedness);
+    return writeConfigText(configText(monitors, display_hash, handedness), path);
+}
 
+std::string writeConfigText(const std::string& text, const std::string& path) {
     // The old file stays in place until the new one is complete on disk, so a full disk or a read-only
     // folder never costs the user a working calibration.
     const std::string temporary = temporaryPath(path);

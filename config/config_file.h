@@ -75,6 +75,7 @@ struct ConfigRead {
     std::optional<ConfigContents> contents;
     ConfigFailure failure = ConfigFailure::refused;
     std::string message;
+    std::string text; // the file's text, whenever it could be read (withCorners rewrites it)
 };
 
 inline constexpr const char* kConfigFileName = "default.config";
@@ -83,9 +84,18 @@ inline constexpr const char* kConfigFileName = "default.config";
 std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
                        int handedness);
 
-// Writes the file as a text stream (CR LF line ends on Windows) into a temporary file beside `path` and
+// `text`, a config file that parseConfigText accepts, with the corners of display entry i replaced by
+// corners[i]: their twelve numbers, and nothing else. Every other member keeps its value, the ones the
+// programs do not know included; the text is laid out as configText lays it out, with the comment on "y".
+// Other comments are dropped.
+std::string withCorners(const std::string& text, const std::vector<std::array<Vec3, 4>>& corners);
+
+// Writes `text` as a text stream (CR LF line ends on Windows) into a temporary file beside `path` and
 // then replaces `path` with it in one step. Returns an empty string on success; otherwise a reason for
 // the user, and `path` is left exactly as it was.
+std::string writeConfigText(const std::string& text, const std::string& path);
+
+// Writes configText's text as writeConfigText does.
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
                             int handedness, const std::string& path = kConfigFileName);
 

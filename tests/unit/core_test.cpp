@@ -120,6 +120,12 @@ TEST(ConfigFile, TextIsByteForByteTheFormatAndReadsBackBitExact) {
         EXPECT_EQ(s.average_of_N_previous_positions, 5);
         EXPECT_EQ(read.click_detection_threshold, 10);
         EXPECT_EQ(read.display_hash, "a\"b-12");
+        // Rewriting the corners gives the text written with those corners: nothing else changes.
+        std::vector<CalibratedMonitor> moved = monitors;
+        std::vector<std::array<Vec3, 4>> corners;
+        for (size_t i = 0; i < n; ++i)
+            corners.push_back(moved[i].corners = kOddMonitors[(i + 1) % 3].corners);
+        EXPECT_EQ(withCorners(text, corners), configText(moved, "a\"b-12", static_cast<int>(n % 2) + 1));
     }
 }
 
