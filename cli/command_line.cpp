@@ -23,27 +23,29 @@ const char* const kLibrarySearch =
     "  then in the system's library folders (ldconfig). Without it the program does not start.\n";
 #endif
 
-void printUsage(std::FILE* to, const char* name) {
-    std::fprintf(to, "Usage: %s [--config FILE] [--help] [--version]\n", name);
+void printUsage(std::FILE* to, const ProgramHelp& help) {
+    std::fprintf(to, "Usage: %s [--config FILE]%s [--help] [--version]\n", help.name,
+                 help.reanchor ? " [--reanchor]" : "");
 }
 
 void printHelp(const ProgramHelp& help) {
-    printUsage(stdout, help.name);
+    printUsage(stdout, help);
     std::printf("\n%s\n"
                 "Options:\n"
                 "  --config FILE  use FILE instead of default.config in the working folder\n"
+                "%s"
                 "  --help         show this text and exit\n"
                 "  --version      show the version and exit\n\n"
                 "Files:\n%s\n"
                 "Exit status:\n%s\n"
                 "VR client library (from the VR runtime's SDK, not part of Wand):\n%s",
-                help.summary, help.files, help.statuses, kLibrarySearch);
+                help.summary, help.reanchor ? help.reanchor : "", help.files, help.statuses, kLibrarySearch);
 }
 
 // One line naming the mistake, then the usage.
 CommandLine mistake(const ProgramHelp& help, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", help.name, what.c_str());
-    printUsage(stderr, help.name);
+    printUsage(stderr, help);
     CommandLine line;
     line.exit_status = kExitBadCommandLine;
     return line;
@@ -72,6 +74,8 @@ CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHel
             if (file.empty())
                 return mistake(help, "option '--config' needs a file name");
             line.config_path = std::string(file);
+        } else if (argument == "--reanchor" && help.reanchor) {
+            line.reanchor = true;
         } else if (!argument.empty() && argument[0] == '-') {
             return mistake(help, "unknown option '" + std::string(argument) + "'");
         } else {

@@ -1,5 +1,6 @@
-// The command line both programs understand: --help, --version and --config FILE. Without arguments a
-// program runs exactly as it always has, on "default.config" in the working folder.
+// The command line both programs understand: --help, --version and --config FILE, and wandsetup's
+// --reanchor. Without arguments a program runs exactly as it always has, on "default.config" in the
+// working folder.
 #pragma once
 
 #include <optional>
@@ -7,14 +8,16 @@
 
 // What --help says about one program, beside the parts both share (usage, options, the VR library).
 struct ProgramHelp {
-    const char* name;     // "wandpointer"
-    const char* summary;  // what the program does, one paragraph
-    const char* files;    // the files it reads and writes
-    const char* statuses; // its exit statuses
+    const char* name;               // "wandpointer"
+    const char* summary;            // what the program does, one paragraph
+    const char* files;              // the files it reads and writes
+    const char* statuses;           // its exit statuses
+    const char* reanchor = nullptr; // what --reanchor does; null for a program without that option
 };
 
 struct CommandLine {
     std::string config_path = "default.config";
+    bool reanchor = false;
     // Set when the program must end at once with this status: after --help or --version (0), or after a
     // mistake on the command line (2), which has been reported on standard error with the usage.
     std::optional<int> exit_status;

@@ -48,16 +48,20 @@ Ray waitForApplicationButton(TrackedController& controller) {
     }
 }
 
-void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners) {
-    std::printf("\n\n");
-    std::printf("CALIBRATION BY TOUCH\n\n");
+std::vector<Vec3> touchCorners(TrackedController& controller, int count) {
     std::printf("With the tip of the controller touch:\n");
     std::vector<Vec3> touched;
-    for (int corner = 0; corner < 4; ++corner) {
+    for (int corner = 0; corner < count; ++corner) {
         promptCorner(corner);
         touched.push_back(waitForApplicationButton(controller).origin);
     }
-    corners = touched;
+    return touched;
+}
+
+void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners) {
+    std::printf("\n\n");
+    std::printf("CALIBRATION BY TOUCH\n\n");
+    corners = touchCorners(controller, 4);
 }
 
 void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,

@@ -16,6 +16,10 @@ Ray waitForApplicationButton(TrackedController& controller);
 // The ray a sample takes from the controller's latest pose: tip and forward direction.
 Ray sampleRay(const TrackedController& controller);
 
+// Asks for the first `count` corners in corner order, one touch with the tip and press of the application
+// button each, and returns the tip positions.
+std::vector<Vec3> touchCorners(TrackedController& controller, int count);
+
 // Replaces `corners` by the four tip positions the user touched, in corner order.
 void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners);
 

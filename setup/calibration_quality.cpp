@@ -164,3 +164,51 @@ std::vector<std::string> warningLines(const CalibrationQuality& quality) {
                                   quality.aspect, percent_off, quality.pixel_aspect));
     return warnings;
 }
+
+std::optional<Reanchoring> measureReanchoring(const std::array<Vec3, 4>& stored,
+                                              const std::array<Vec3, 3>& touched) {
+    const std::array<Vec3d, 3> from = {widen(stored[0]), widen(stored[1]), widen(stored[2])};
+    const std::array<Vec3d, 3> to = {widen(touched[0]), widen(touched[1]), widen(touched[2])};
+    const std::optional<RigidMotion> motion = fitRigidMotion(from, to);
+    if (!motion)
+        return std::nullopt;
+    Reanchoring result;
+    result.motion = *motion;
+    const Vec3d centre = 0.25 * (((from[0] + from[1]) + from[2]) + widen(stored[3]));
+    result.centre_moved_mm = 1000.0 * length(apply(*motion, centre) - centre);
+    result.turned_degrees = rotationDegrees(*motion);
+    for (int i = 0; i < 3; ++i) {
+        result.worst_residual_mm =
+            std::max(result.worst_residual_mm, 1000.0 * length(apply(*motion, from[i]) - to[i]));
+        const int j = (i + 1) % 3;
+        const double change = 1000.0 * (length(to[j] - to[i]) - length(from[j] - from[i]));
+        if (std::abs(change) > std::abs(result.distance_change_mm)) {
+            result.distance_change_mm = change;
+            result.pair = {std::min(i, j), std::max(i, j)};
+        }
+    }
+    return result;
+}
+
+std::string movedLine(const Reanchoring& r) {
+    return format(
+        "Moved %.0f mm, turned %.1f degrees; the touched corners lie within %.0f mm of the stored ones "
+        "moved",
+        r.centre_moved_mm, r.turned_degrees, r.worst_residual_mm);
+}
+
+std::vector<std::string> warningLines(const Reanchoring& r) {
+    std::vector<std::string> warnings;
+    if (reaches(r.worst_residual_mm, kReanchorWarningMm))
+        warnings.push_back(
+            format("Warning: a touched corner lies %.0f mm off the stored corners moved (a corner "
+                   "missed, or the monitor moved).",
+                   r.worst_residual_mm));
+    if (reaches(std::abs(r.distance_change_mm), kReanchorWarningMm))
+        warnings.push_back(format("Warning: the %s and %s corners lie %.0f mm %s than stored (a corner "
+                                  "missed, or the monitor moved).",
+                                  kCornerNames[r.pair[0]], kCornerNames[r.pair[1]],
+                                  std::abs(r.distance_change_mm),
+                                  r.distance_change_mm > 0.0 ? "further apart" : "closer together"));
+    return warnings;
+}

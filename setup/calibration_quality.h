@@ -1,8 +1,10 @@
 // How good a monitor's calibration is: what the four measured corners say about the screen, and what looks
-// wrong with them. Pure arithmetic on the corners as they are stored; nothing here changes them.
+// wrong with them; and how well three corners touched again re-anchor a calibration. Pure arithmetic on
+// the corners as they are stored; nothing here changes them.
 #pragma once
 
 #include "geometry/geometry.h"
+#include "geometry/rigid_motion.h"
 #include "setup/corner_order.h" // the corners' names, which the warnings use
 
 #include <array>
@@ -51,3 +53,30 @@ std::string summaryLine(const CalibrationQuality& quality);
 
 // One line per problem, each starting with "Warning:", without line breaks; none for a good calibration.
 std::vector<std::string> warningLines(const CalibrationQuality& quality);
+
+// Re-anchoring: three corners of a calibrated monitor touched again (upper left, lower left, lower right)
+// after the tracking space moved. The stored corners, moved by the motion that fits them best onto the
+// touched ones, should meet them within a few millimetres, and the touched corners should lie as far apart
+// as the stored ones: a tip lands within about 3 mm of a corner, so careful touches stay within 6 mm of
+// both. A corner 20 mm or more away from either was missed, or the monitor itself moved.
+inline constexpr double kReanchorWarningMm = 20.0;
+
+struct Reanchoring {
+    RigidMotion motion;               // carries the stored positions to where they lie now
+    double centre_moved_mm = 0.0;     // how far it carries the monitor's centre (its corners' mean)
+    double turned_degrees = 0.0;      // its rotation's angle
+    double worst_residual_mm = 0.0;   // the touched corner furthest from its stored one, moved
+    double distance_change_mm = 0.0;  // the largest change of a distance between two corners, + further
+    std::array<int, 2> pair = {0, 1}; // the two corners of that distance
+};
+
+// Nothing when the stored or the touched corners lie (nearly) on one line.
+std::optional<Reanchoring> measureReanchoring(const std::array<Vec3, 4>& stored,
+                                              const std::array<Vec3, 3>& touched);
+
+// "Moved 412 mm, turned 30.0 degrees; the touched corners lie within 1 mm of the stored ones moved". No
+// line break.
+std::string movedLine(const Reanchoring& reanchoring);
+
+// One line per problem, each starting with "Warning:", without line breaks; none for a good re-anchoring.
+std::vector<std::string> warningLines(const Reanchoring& reanchoring);

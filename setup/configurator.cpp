@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -18,6 +19,62 @@ namespace {
 int inputEnded() {
     std::fprintf(stderr, "\nwandsetup: standard input ended before the answer; nothing was written\n");
     return kExitInputEnded;
+}
+
+// Writes the file and says so; returns the exit status.
+int writeAndReport(const std::string& text, const std::string& path) {
+    const std::string failure = writeConfigText(text, path);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
+                     path.c_str(), failure.c_str());
+        platform::pauseConsole();
+        return kExitWriteFailed;
+    }
+    std::printf("\nConfiguration file '%s' written\n", path.c_str());
+    std::printf("You can start the main program now\n\n");
+    std::fflush(stdout);
+    platform::pauseConsole();
+    return kExitWritten;
+}
+
+// --reanchor with a file it cannot use: the message, as it stands, and the exit status.
+int unusable(const std::string& message, std::FILE* to = stderr) {
+    std::fputs(message.c_str(), to);
+    platform::pauseConsole();
+    return kExitNoCalibration;
+}
+
+std::array<Vec3, 4> moved(const RigidMotion& motion, const std::array<Vec3, 4>& corners) {
+    std::array<Vec3, 4> result;
+    for (int c = 0; c < 4; ++c)
+        result[c] = narrow(apply(motion, widen(corners[c])));
+    return result;
+}
+
+// The three corners touched until they give a motion that the user keeps; nothing when the input ended.
+std::optional<Reanchoring> touchToReanchor(std::istream& in, TrackedController& controller,
+                                           const std::array<Vec3, 4>& stored) {
+    for (;;) {
+        const std::vector<Vec3> touched = touchCorners(controller, 3);
+        const std::optional<Reanchoring> reanchoring =
+            measureReanchoring(stored, {touched[0], touched[1], touched[2]});
+        if (!reanchoring) {
+            std::printf("\nWarning: the touched corners lie on one line. Touch them again.\n");
+            continue;
+        }
+        std::printf("\n%s\n", movedLine(*reanchoring).c_str());
+        const std::vector<std::string> warnings = warningLines(*reanchoring);
+        for (const std::string& warning : warnings)
+            std::printf("%s\n", warning.c_str());
+        if (warnings.empty())
+            return reanchoring;
+        const std::optional<int> answer = askTouchAgain(in);
+        if (!answer)
+            return std::nullopt;
+        if (*answer == kKeepCalibration)
+            return reanchoring;
+        std::printf("\n");
+    }
 }
 
 } // namespace
@@ -30,6 +87,52 @@ int runConfigurator(std::istream& in, const std::string& path) {
     DesktopLayout layout;
     refresh(layout);
     return calibrateAndWrite(in, *controller, layout, path);
+}
+
+int runReanchor(std::istream& in, const std::string& path) {
+    // A file that cannot be used is reported as the runner reports it.
+    const ConfigRead read = readConfigFile(path);
+    if (!read.contents)
+        return unusable(read.message, read.failure == ConfigFailure::cannot_open ? stdout : stderr);
+    if (read.contents->displays.empty())
+        return unusable("wandsetup: " + path + " holds no calibrated monitor.\n");
+    const ConfigContents& stored = *read.contents;
+
+    std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
+    if (!controller)
+        return kExitVrStartupFailed;
+    DesktopLayout layout;
+    refresh(layout);
+    if (stored.has_display_hash && stored.display_hash != layout.display_hash)
+        std::printf(
+            "\nWarning: the monitors have changed since they were calibrated; their corners are moved "
+            "all the same.\n");
+
+    const int count = static_cast<int>(stored.displays.size());
+    std::vector<MonitorInfo> monitors;
+    for (const DisplayEntry& d : stored.displays)
+        monitors.push_back(MonitorInfo{static_cast<int32_t>(d.left), static_cast<int32_t>(d.top),
+                                       static_cast<int32_t>(d.right), static_cast<int32_t>(d.bottom)});
+    int chosen = 0;
+    if (count > 1) {
+        const std::optional<int> answer = askMonitor(in, monitors);
+        if (!answer)
+            return inputEnded();
+        chosen = *answer - 1;
+    }
+    const std::array<Vec3, 4>& corners = stored.displays[chosen].corners;
+    // Corners on one line cannot carry the others: touched exactly where they are stored, they fit nothing.
+    if (!measureReanchoring(corners, {corners[0], corners[1], corners[2]}))
+        return unusable("\nwandsetup: the corners of monitor " + std::to_string(chosen + 1) + " in " + path +
+                        " lie on one line; choose another monitor, or calibrate again.\n");
+    std::printf("\n\nRE-ANCHORING BY TOUCH: monitor %d/%d\n\n", chosen + 1, count);
+    const std::optional<Reanchoring> reanchoring = touchToReanchor(in, *controller, corners);
+    if (!reanchoring)
+        return inputEnded();
+    std::vector<std::array<Vec3, 4>> all;
+    for (const DisplayEntry& d : stored.displays)
+        all.push_back(moved(reanchoring->motion, d.corners));
+    return writeAndReport(withCorners(read.text, all), path);
 }
 
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
@@ -76,16 +179,5 @@ int calibrateAndWrite(std::istream& in, TrackedController& controller, const Des
     if (!handedness)
         return inputEnded();
 
-    const std::string failure = writeConfigFile(calibrated, layout.display_hash, *handedness, path);
-    if (!failure.empty()) {
-        std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
-                     path.c_str(), failure.c_str());
-        platform::pauseConsole();
-        return kExitWriteFailed;
-    }
-    std::printf("\nConfiguration file '%s' written\n", path.c_str());
-    std::printf("You can start the main program now\n\n");
-    std::fflush(stdout);
-    platform::pauseConsole();
-    return kExitWritten;
+    return writeAndReport(configText(calibrated, layout.display_hash, *handedness), path);
 }

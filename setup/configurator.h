@@ -11,11 +11,17 @@
 // Exit statuses of wandsetup.
 inline constexpr int kExitWritten = 0;
 inline constexpr int kExitVrStartupFailed = 1;
-inline constexpr int kExitInputEnded = 2;  // standard input ended before an answer; nothing written
-inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
+inline constexpr int kExitNoCalibration = 1; // --reanchor: the file is missing, unreadable or of no use
+inline constexpr int kExitInputEnded = 2;    // standard input ended before an answer; nothing written
+inline constexpr int kExitWriteFailed = 3;   // "default.config" could not be written; the old file is kept
 
 // Runs the dialogue with answers from `in`, writes the file at `path` and returns the exit status.
 int runConfigurator(std::istream& in, const std::string& path);
+
+// wandsetup --reanchor: reads the file at `path`, has three corners of one of its monitors touched, moves
+// every monitor's corners by the motion that carries the stored corners onto the touched ones, and writes
+// the file again with nothing else changed. Returns the exit status.
+int runReanchor(std::istream& in, const std::string& path);
 
 // Everything after the layout is known: the method menu and calibration of each monitor, the handedness
 // question, and the file at `path`. Returns the exit status.

@@ -43,13 +43,14 @@ std::string ordinalText(int position) {
 
 namespace {
 
-// Shows `question` until the answer is 1 or 2, and returns it; nothing when the input ended.
-std::optional<int> askOneOrTwo(std::istream& in, const std::string& question) {
+// Shows `question` until the answer is a number from 1 to `highest`, and returns it; nothing when the
+// input ended.
+std::optional<int> askUpTo(std::istream& in, const std::string& question, int highest = 2) {
     for (;;) {
         std::printf("%s", question.c_str());
         std::fflush(stdout);
         const std::optional<int> choice = readChoice(in);
-        if (!choice || *choice == 1 || *choice == 2)
+        if (!choice || (*choice >= 1 && *choice <= highest))
             return choice;
     }
 }
@@ -61,14 +62,29 @@ std::optional<int> askCalibrationMethod(std::istream& in, int index, int count, 
     std::snprintf(header, sizeof header,
                   "\n\nCalibrating monitor %d/%d (%s from left)\nMonitor resolution: %dx%d", index + 1, count,
                   ordinalText(index + 1).c_str(), monitor.right - monitor.left, monitor.bottom - monitor.top);
-    return askOneOrTwo(in, std::string(header) + "\n\nSelect a calibration method:\n1: Calibrate by touch\n"
-                                                 "2: Calibrate by pointing\n");
+    return askUpTo(in, std::string(header) + "\n\nSelect a calibration method:\n1: Calibrate by touch\n"
+                                             "2: Calibrate by pointing\n");
 }
 
 std::optional<int> askCalibrateAgain(std::istream& in) {
-    return askOneOrTwo(in, "\nCalibrate this monitor again?\n1: Keep this calibration\n2: Calibrate again\n");
+    return askUpTo(in, "\nCalibrate this monitor again?\n1: Keep this calibration\n2: Calibrate again\n");
 }
 
 std::optional<int> askHandedness(std::istream& in) {
-    return askOneOrTwo(in, "\nAre you:\n1: Right-handed\n2: Left-handed\n");
+    return askUpTo(in, "\nAre you:\n1: Right-handed\n2: Left-handed\n");
+}
+
+std::optional<int> askMonitor(std::istream& in, const std::vector<MonitorInfo>& monitors) {
+    std::string question = "\nWhich monitor will you touch?\n";
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        const MonitorInfo& m = monitors[i];
+        question += std::to_string(i + 1) + ": " + std::to_string(m.right - m.left) + "x" +
+                    std::to_string(m.bottom - m.top) + " at " + std::to_string(m.left) + "," +
+                    std::to_string(m.top) + "\n";
+    }
+    return askUpTo(in, question, static_cast<int>(monitors.size()));
+}
+
+std::optional<int> askTouchAgain(std::istream& in) {
+    return askUpTo(in, "\nTouch the three corners again?\n1: Keep\n2: Touch again\n");
 }

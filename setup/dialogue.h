@@ -1,5 +1,5 @@
 // The configurator's console dialogue: answers read as whitespace-delimited tokens, the per-monitor
-// method menu and the handedness question.
+// method menu, the handedness question, and the questions of re-anchoring.
 #pragma once
 
 #include "geometry/geometry.h"
@@ -7,6 +7,7 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Reads one token and returns the integer at its beginning (optional sign, decimal digits; whatever
 // follows is ignored). A token that does not begin with a number, or whose number does not fit 32 bits,
@@ -35,3 +36,11 @@ inline constexpr int kLeftHanded = 2;
 
 // Asks for the handedness until the answer is 1 or 2, and returns it; nothing when the input ended.
 std::optional<int> askHandedness(std::istream& in);
+
+// Lists the calibrated monitors, numbered from 1, and asks which one to touch until the answer is one of
+// them; returns it. Nothing when the input ended.
+std::optional<int> askMonitor(std::istream& in, const std::vector<MonitorInfo>& monitors);
+
+// Asks whether to keep a re-anchoring that warned (kKeepCalibration) or to touch the corners again (2);
+// nothing when the input ended.
+std::optional<int> askTouchAgain(std::istream& in);

@@ -13,11 +13,15 @@ const ProgramHelp kHelp = {
     "controller touches or points at its four corners; then it asks for your handedness and writes the\n"
     "calibration that wandpointer reads. Answers are read from standard input.\n",
     "  default.config in the working folder, or FILE: written at the end of a completed run, replacing\n"
-    "  the old file in one step; nothing is read.\n",
+    "  the old file in one step; nothing is read (--reanchor reads it first, then replaces it likewise).\n",
     "  0  the file has been written\n"
-    "  1  the VR runtime did not start\n"
+    "  1  the VR runtime did not start; with --reanchor also: the file is missing, unreadable, or holds\n"
+    "     no monitor whose corners can be touched again\n"
     "  2  a mistake on the command line, or standard input ended before an answer (nothing written)\n"
     "  3  the file could not be written (an old one is kept as it was)\n",
+    "  --reanchor     after the VR tracking space has moved (a base station moved, the room set up again,\n"
+    "                 an inside-out headset's origin shifted): touch three corners of one calibrated\n"
+    "                 monitor, and every monitor's corners move with them; nothing else changes\n",
 };
 
 } // namespace
@@ -27,5 +31,7 @@ int main(int argc, char** argv) {
     if (command_line.exit_status)
         return *command_line.exit_status;
     platform::prepareProcess();
+    if (command_line.reanchor)
+        return runReanchor(std::cin, command_line.config_path);
     return runConfigurator(std::cin, command_line.config_path);
 }

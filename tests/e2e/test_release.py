@@ -5,7 +5,7 @@ import pytest
 
 from wand import BIN, start
 
-USAGE = "Usage: {0} [--config FILE] [--help] [--version]\n"
+USAGE = "Usage: {0} [--config FILE]{1} [--help] [--version]\n"
 
 
 @pytest.mark.parametrize("program", ["wandsetup", "wandpointer"])
@@ -19,7 +19,8 @@ USAGE = "Usage: {0} [--config FILE] [--help] [--version]\n"
 def test_command_line(tmp_path, program, args, status, out, err):
     p = start(program, tmp_path, args=args)
     assert p.wait() == status
-    assert p.out.startswith(out.format(program)) and p.err == err.format(program)
+    reanchor = " [--reanchor]" if program == "wandsetup" else ""
+    assert p.out.startswith(out.format(program, reanchor)) and p.err == err.format(program, reanchor)
     assert not (tmp_path / "sim.log").exists()  # the VR runtime was never started
     assert args != ["--help"] or all(w in p.out for w in ("default.config", "Exit status:", "libopenvr_api.so"))
 

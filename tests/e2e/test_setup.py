@@ -2,6 +2,7 @@
 controller, answers on standard input. Checked: the console transcript, the exit status, "default.config"
 (its values here; its exact text in the unit tests), and, closing the loop, where wandpointer then points."""
 import json
+import math
 import os
 import subprocess
 
@@ -61,11 +62,11 @@ RIGHT = screen((-0.5, 1.35, -0.75), 0.51, 0.29)
 FROM = [(-0.3, 1.2, 0.2), (0.25, 1.1, 0.1)]
 
 
-def calibrate(folder, x, scenario, answers, old=OLD, env=None):
+def calibrate(folder, x, scenario, answers, old=OLD, env=None, args=()):
     folder.mkdir(parents=True, exist_ok=True)
     if old is not None:
         (folder / "default.config").write_text(old)
-    p = start("wandsetup", folder, DEVICES + scenario, stdin=answers, x=x, env=env)
+    p = start("wandsetup", folder, DEVICES + scenario, stdin=answers, x=x, env=env, args=args)
     status = p.wait(120)
     # The quality lines are checked by test_calibration_quality.
     out = "".join(line for line in p.out.splitlines(True) if not line.startswith("Measured "))
@@ -211,21 +212,53 @@ def test_a_runtime_that_cannot_start_ends_with_status_one_and_leaves_the_file(tm
     assert (status, out, text) == (1, message, OLD)
 
 
-def test_the_pointer_lands_where_the_calibration_says(tmp_path):
-    # Closing the loop: wandsetup calibrates both monitors (touch, then pointing), then wandpointer aims from
-    # another place at pixel centres of each monitor, as the two screens really lie in tracking space.
+COS, SIN = math.cos(math.pi / 6), math.sin(math.pi / 6)
+TURN = f"step\n  1 pose matrix {COS!r} 0 {SIN!r} 0 0 1 0 0 {-SIN!r} 0 {COS!r} 0\n"  # the controller turned too
+
+
+def moved(p):
+    """Where a point lies after the tracking space turned 30 degrees about the vertical and moved 0.4 m."""
+    return (COS * p[0] + SIN * p[2] + 0.24, p[1], COS * p[2] - SIN * p[0] - 0.32)
+
+
+def without_corners(document):
+    return dict(document, display=[{k: v for k, v in d.items() if k[0] != "v"} for d in document["display"]])
+
+
+def test_the_pointer_lands_where_the_calibration_says_also_after_the_tracking_space_moved(tmp_path):
+    # wandsetup calibrates both monitors (touch, then pointing); the tracking space moves, and --reanchor has
+    # three corners of the right monitor touched again, in a file edited by hand. wandpointer then aims from
+    # another place at pixel centres of each monitor, as the two screens now lie in tracking space.
     monitors = [((0, 0, 1280, 1024), LEFT), ((1280, 0, 1920, 1080), RIGHT)]
     with XServer() as x:
-        status, *_ = calibrate(tmp_path, x, touch(LEFT) + pointing(RIGHT, *FROM), "1 2 1\n", old=None)
+        status, *_, text = calibrate(tmp_path, x, touch(LEFT) + pointing(RIGHT, *FROM), "1 2 1\n", old=None)
         assert status == 0
+        edited = dict(values(text), displayhash="older", handedness=2, note=[1.5, "kept"],
+                      stabilization={"enable": 0, "average_of_N_previous_positions": 7, "beta": 0.25},
+                      trigger={"click_freeze_degrees": 0.6, "dragging_threshold_ms": 150.9})
+        edited["display"][0]["name"] = "left"
+        status, out, err, text = calibrate(tmp_path, x, TURN + touch(map(moved, RIGHT[:3])), "2\n",
+                                           old=json.dumps(edited, indent=1), args=["--reanchor"])
+        assert (status, err) == (0, "")
+        assert out == opening(2)[:-len("\n2 monitors found.")] + \
+            "\nWarning: the monitors have changed since they were calibrated; their corners are moved all the same.\n" \
+            "\nWhich monitor will you touch?\n1: 1280x1024 at 0,0\n2: 1920x1080 at 1280,0\n" \
+            "\n\nRE-ANCHORING BY TOUCH: monitor 2/2\n\nWith the tip of the controller touch:\n" + \
+            corner_lines(CORNERS[:3]) + "\nMoved 141 mm, turned 30.0 degrees; the touched corners lie within 0 mm of " \
+            "the stored ones moved\n" + WRITTEN
+        assert text.startswith('{\n\t"controller_angle_offset" : \n\t{\n\t\t"x" : 0,\n\t\t"y" : 0\n\t\t// Used to')
+        document = values(text)
+        for entry, (_, corners) in zip(document["display"], monitors):
+            assert_corners(entry, list(map(moved, corners)), 1e-3)
+        assert without_corners(document) == without_corners(edited)
         targets = []
         for (left, top, w, h), (ul, ll, _, ur) in monitors:
             for px, py in [(0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1), (w // 2, h // 2)]:
                 u, v = (px + 0.5) / w, (py + 0.5) / h
                 point = [ul[i] + u * (ur[i] - ul[i]) + v * (ll[i] - ul[i]) for i in range(3)]
-                targets.append((left + px, top + py, point))
+                targets.append((left + px, top + py, moved(point)))
         p = start("wandpointer", tmp_path, DEVICES + "".join(
-            f"step wait=t{i}\n  1 pose aim 0.1 1.1 0.4 {' '.join(map(repr, point))}\n"
+            f"step wait=t{i}\n  1 pose aim {' '.join(map(repr, moved((0.1, 1.1, 0.4))))} {' '.join(map(repr, point))}\n"
             for i, (_, _, point) in enumerate(targets)), x=x)
         for i, (px, py, _) in enumerate(targets):
             assert x.wait_pointer(px, py), f"aimed at {px},{py}, landed on {x.pointer()}"
@@ -270,3 +303,19 @@ def test_the_input_ending_at_the_question_writes_nothing(tmp_path, x):
     assert p.wait(60) == 2 and p.out.endswith("Warning: the LOWER RIGHT corner lies 41 mm off the rectangle "
                                               "of the other three.\n\n" + QUESTION)
     assert (tmp_path / "default.config").read_text() == "older"
+
+
+def test_a_corner_touched_off_warns_and_the_input_ending_writes_nothing(tmp_path, x):
+    p = start("wandsetup", tmp_path / "none", args=["--reanchor"])
+    assert p.wait(30) == 1 and p.out == "Could not open default.config, run config first!\n\n"
+    # Re-anchoring on B, whose lower right corner is touched 40 mm out, onto the bezel: twice, then no answer.
+    p = start("wandsetup", tmp_path, DEVICES + touch(B[:2] + [(3.165, B[2][1], -2)]) * 2, config=config(),
+              stdin="2\n2\n", args=["--reanchor"], x=x)
+    assert p.wait(60) == 2
+    touched = "With the tip of the controller touch:\n" + corner_lines(CORNERS[:3]) + \
+        "\nMoved 13 mm, turned 0.3 degrees; the touched corners lie within 26 mm of the stored ones moved\n" \
+        "Warning: a touched corner lies 26 mm off the stored corners moved (a corner missed, or the monitor moved).\n" \
+        "Warning: the LOWER LEFT and LOWER RIGHT corners lie 40 mm further apart than stored (a corner missed, " \
+        "or the monitor moved).\n\nTouch the three corners again?\n1: Keep\n2: Touch again\n"
+    assert p.out.endswith("monitor 2/2\n\n" + touched + "\n" + touched)
+    assert (tmp_path / "default.config").read_text() == config()

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
 namespace {
 
 // A screen w x h metres in a tilted plane, corners in stored order, each moved by (right, up, out) metres.
@@ -66,6 +69,65 @@ TEST(CalibrationQuality, NamesWhicheverCornerIsOffTheOtherThree) {
                           " corner lies 30 mm off the rectangle of the other three.");
         }
     }
+}
+
+// Turned by `degrees` about the unit `axis` (Rodrigues' formula), then shifted.
+RigidMotion turning(double degrees, Vec3d k, Vec3d shift) {
+    const double a = degrees * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    const double kv[3] = {k.x, k.y, k.z};
+    const Matrix3 cross_k = {{{0, -k.z, k.y}, {k.z, 0, -k.x}, {-k.y, k.x, 0}}};
+    RigidMotion m{{}, shift};
+    for (int r = 0; r < 3; ++r)
+        for (int j = 0; j < 3; ++j)
+            m.rotation[r][j] = (r == j ? c : 0.0) + s * cross_k[r][j] + (1 - c) * kv[r] * kv[j];
+    return m;
+}
+
+TEST(RigidFit, ExactMotionsComeBackAsRotationsAndPointsOnALineAreRefused) {
+    const std::array<Vec3d, 3> triangles[] = {
+        {{{-0.5, 1.25, -0.75}, {-0.5, 0.91, -0.75}, {0.1, 0.91, -0.75}}}, // a monitor's three corners
+        {{{3, -2, 7}, {3.4, -2.2, 7.1}, {2.9, -1.5, 6.6}}},
+        {{{0, 1, 0}, {1, 1, 0}, {2, 1.002, 0.001}}}, // 2 mm off a line of 2 m
+    };
+    const RigidMotion motions[] = {turning(30, {0, 1, 0}, {0.24, 0, -0.32}),
+                                   turning(179, {0.6, 0, 0.8}, {1, 2, 3}), turning(90, {0, 0, -1}, {}),
+                                   turning(0, {1, 0, 0}, {0, 0, 0})};
+    for (const auto& from : triangles) {
+        for (const RigidMotion& motion : motions) {
+            const std::optional<RigidMotion> fit = fitRigidMotion(
+                from, {apply(motion, from[0]), apply(motion, from[1]), apply(motion, from[2])});
+            ASSERT_TRUE(fit);
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_NEAR(fit->rotation[r][c], motion.rotation[r][c], 1e-9) << r << c;
+            EXPECT_NEAR(length(fit->translation - motion.translation), 0, 1e-9);
+        }
+    }
+    const std::array<Vec3d, 3> line = {{{0, 1, 0}, {1, 1, 0}, {2, 1.0001, 0.0001}}}, good = triangles[0];
+    EXPECT_FALSE(fitRigidMotion(line, good));
+    EXPECT_FALSE(fitRigidMotion(good, line));
+    EXPECT_FALSE(fitRigidMotion(good, {good[0], good[0], good[1]}));
+}
+
+TEST(Reanchoring, ThreeCornersTouchedAgainWarnByTheFiguresShown) {
+    const std::array<Vec3, 4> stored = {Vec3{-0.3f, 1.3f, -0.7f}, Vec3{-0.3f, 0.96f, -0.7f},
+                                        Vec3{0.3f, 0.96f, -0.7f}, Vec3{0.3f, 1.3f, -0.7f}};
+    auto judged = [&](int corner, Vec3 off) {
+        std::array<Vec3, 3> touched = {stored[0], stored[1], stored[2]};
+        touched[corner] = touched[corner] + off;
+        return warningLines(*measureReanchoring(stored, touched));
+    };
+    const std::string why = " (a corner missed, or the monitor moved).";
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(judged(1, {0.0194f, 0, 0}), Lines{});
+    EXPECT_EQ(
+        judged(1, {0.0196f, 0, 0}),
+        Lines{"Warning: the LOWER LEFT and LOWER RIGHT corners lie 20 mm closer together than stored" + why});
+    const std::string apart =
+        "Warning: the UPPER LEFT and LOWER RIGHT corners lie 28 mm further apart than stored" + why;
+    EXPECT_EQ(judged(0, {-0.0206f, 0.0206f, 0}), Lines{apart}); // the worst corner 19.4 mm off
+    EXPECT_EQ(judged(0, {-0.0208f, 0.0208f, 0}),
+              (Lines{"Warning: a touched corner lies 20 mm off the stored corners moved" + why, apart}));
 }
 
 } // namespace
