@@ -8,10 +8,17 @@
 #include <string>
 #include <vector>
 
+#if defined(__GNUC__)
+#define WAND_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
+#else
+#define WAND_PRINTF_FORMAT
+#endif
+
 namespace platform {
 
 // Milliseconds with GetTickCount's semantics: unsigned 32 bits, wrapping; only differences matter.
 uint32_t tickCount();
+// Sleeps `ms` milliseconds, or less when a request to stop arrives (once the handler below is installed).
 void sleepMs(uint32_t ms);
 // Sleeps until tickCount() reaches `deadline` (compared by wrapping difference; a deadline already
 // passed returns at once), in one wake-up where the system has a precise timer. It may return early: on
@@ -22,6 +29,15 @@ void sleepUntil(uint32_t deadline);
 // The console's "pause": waits for Enter (a key on Windows) only when standard input is interactive, so
 // scripts and tests never block.
 void pauseConsole();
+
+// The programs' messages, printf-style: to standard output (print) or standard error (printError),
+// flushed at once, and each line that is not empty also to the log file, after a time stamp, when one is
+// open.
+void print(const char* format, ...) WAND_PRINTF_FORMAT;
+void printError(const char* format, ...) WAND_PRINTF_FORMAT;
+// Opens `path` for appending, its folders created, as the log file of every message from now on. Returns
+// an empty string on success, else the reason.
+std::string openLogFile(const std::string& path);
 
 // Called first thing by both programs: unbuffered console output, per-monitor DPI awareness and a 1 ms
 // timer resolution on Windows.
@@ -59,6 +75,19 @@ void sendMouseInput(const MouseInput& input);
 // Ctrl+C, SIGINT, SIGTERM, closing the console: the handler only records the request.
 void installShutdownHandler();
 bool shutdownRequested();
+
+// The running program's own file, as an absolute path.
+std::string programPath();
+// The folder of the user's settings: Linux $XDG_CONFIG_HOME, else ~/.config; Windows %APPDATA%, or with
+// `local` %LOCALAPPDATA% (Linux: the same folder). Empty when the environment names none.
+std::string userSettingsFolder(bool local = false);
+
+// A shared library by path, or by bare file name searched the system's way (Linux: the dynamic loader's
+// folders; Windows: the standard search), loaded for the rest of the process. Null when it cannot be
+// loaded, with the system's reason in `why`.
+void* loadLibrary(const std::string& name, std::string& why);
+// A function exported by a loaded library under `name`, or null.
+void* librarySymbol(void* library, const char* name);
 
 // Replaces `target` by `source` in one step (both in the same folder). On failure `target` is untouched,
 // `source` is left for the caller to remove, and the reason is returned; an empty string means success.

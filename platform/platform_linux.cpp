@@ -21,13 +21,13 @@ const DesktopOps* chooseDesktop() {
     std::string gnome_refusal;
     if (const DesktopOps* ops = openGnomeDesktop(gnome_refusal))
         return ops;
-    std::printf("\n%s, and %s: Wand has no way to move the pointer under Wayland.\n", refusal.c_str(),
-                gnome_refusal.c_str());
+    print("\n%s, and %s: Wand has no way to move the pointer under Wayland.\n", refusal.c_str(),
+          gnome_refusal.c_str());
     const DesktopOps* x11 = openX11Desktop();
     if (x11)
-        std::printf("Using X11 through Xwayland instead: only X programs will see the pointer.\n");
+        print("Using X11 through Xwayland instead: only X programs will see the pointer.\n");
     else
-        std::printf("There is no X11 display either: the pointer cannot be moved.\n");
+        print("There is no X11 display either: the pointer cannot be moved.\n");
     return x11;
 }
 

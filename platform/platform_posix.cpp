@@ -1,13 +1,17 @@
-// Linux: time from CLOCK_MONOTONIC, console and signals through POSIX, files replaced with rename. The
-// desktop (monitors, pointer and buttons) is in platform_linux.cpp and its backends.
+// Linux: time from CLOCK_MONOTONIC, console and signals through POSIX, files replaced with rename, shared
+// libraries through dlopen. The desktop (monitors, pointer and buttons) is in platform_linux.cpp and its
+// backends.
 #include "platform/platform.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 namespace platform {
@@ -78,6 +82,33 @@ void installShutdownHandler() {
 
 bool shutdownRequested() {
     return shutdown_requested != 0;
+}
+
+std::string programPath() {
+    char path[PATH_MAX + 1] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+std::string userSettingsFolder(bool) {
+    const char* config_home = std::getenv("XDG_CONFIG_HOME");
+    if (config_home && *config_home == '/')
+        return config_home;
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/.config" : std::string();
+}
+
+void* loadLibrary(const std::string& name, std::string& why) {
+    void* library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* error = dlerror();
+        why = error ? error : "cannot be loaded";
+    }
+    return library;
+}
+
+void* librarySymbol(void* library, const char* name) {
+    return dlsym(library, name);
 }
 
 } // namespace platform

@@ -1,6 +1,6 @@
 // Windows: a 1 ms tick, a high-resolution timer for the frame pacing, per-monitor DPI awareness, monitors
 // from EnumDisplayMonitors, the cursor and buttons through SetCursorPos and SendInput, console control
-// events for shutdown.
+// events for shutdown, DLLs through LoadLibraryExW.
 #include "platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -53,8 +53,18 @@ uint32_t tickCount() {
     return static_cast<uint32_t>(counterMs(now.QuadPart));
 }
 
+namespace {
+
+// Set by the console handler, so that a sleep in progress ends at once on a request to stop.
+HANDLE shutdown_event = nullptr;
+
+} // namespace
+
 void sleepMs(uint32_t ms) {
-    Sleep(ms);
+    if (shutdown_event)
+        WaitForSingleObject(shutdown_event, ms);
+    else
+        Sleep(ms);
 }
 
 void sleepUntil(uint32_t deadline) {
@@ -169,6 +179,7 @@ std::atomic<bool> shutdown_requested{false};
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
     shutdown_requested = true;
+    SetEvent(shutdown_event);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // The process ends as soon as this handler returns: give the loop time to release what it holds.
         // The loop's own exit ends the process sooner.
@@ -180,6 +191,8 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 } // namespace
 
 void installShutdownHandler() {
+    if (!shutdown_event)
+        shutdown_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
@@ -202,6 +215,17 @@ std::wstring wideName(const std::string& name) {
     MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide.data(), length);
     wide.resize(static_cast<size_t>(length - 1));
     return wide;
+}
+
+std::string narrowName(const std::wstring& wide) {
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, narrow.data(), length, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(length - 1));
+    return narrow;
 }
 
 std::string systemMessage(DWORD code) {
@@ -242,4 +266,39 @@ std::string platform::replaceFile(const std::string& source, const std::string& 
         return systemMessage(GetLastError());
     }
     return {};
+}
+
+std::string platform::programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return narrowName(path);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string platform::userSettingsFolder(bool local) {
+    const wchar_t* value = _wgetenv(local ? L"LOCALAPPDATA" : L"APPDATA");
+    return value && *value ? narrowName(value) : std::string();
+}
+
+void* platform::loadLibrary(const std::string& name, std::string& why) {
+    const std::wstring wide = wideName(name);
+    // A path is loaded with its own folder searched for what the DLL needs; a bare name the standard way.
+    const bool path = name.find_first_of("\\/") != std::string::npos;
+    HMODULE library = LoadLibraryExW(wide.c_str(), nullptr, path ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+    if (!library) {
+        why = systemMessage(GetLastError());
+    }
+    return reinterpret_cast<void*>(library);
+}
+
+void* platform::librarySymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
