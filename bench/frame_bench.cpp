@@ -131,6 +131,7 @@ void frameWork(benchmark::State& st) {
 // buttons. The thumb rests on the centre strip so that every frame also sends a wheel record.
 void wholeFrame(benchmark::State& st) {
     const int monitors = static_cast<int>(st.range(0));
+    useVrLibrary(simVrLibrary());
     simLoadScenarioText("device 0 hmd\ndevice 1 controller\nstep\n  1 pose matrix 1 0 0 0.1 0 1 0 0 0 0 1 0\n"
                         "  1 pad 0 0.5\n");
     const VrStartup vr = startVr();

@@ -342,6 +342,7 @@ int main(int argc, char** argv) {
         trials = std::atoi(argv[5]);
     const unsigned seed = argc >= 7 ? static_cast<unsigned>(std::atoi(argv[6])) : 12;
 
+    useVrLibrary(simVrLibrary());
     simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
     const VrStartup vr = startVr();
     if (vr.error != vr::VRInitError_None) {

@@ -9,23 +9,29 @@
 
 namespace {
 
-// Where the loader looks for the VR client library, in its order.
+// Where the VR client library is looked for, in order, when the runtime is first needed.
 #ifdef _WIN32
 const char* const kLibrarySearch =
-    "  openvr_api.dll, in the program's own folder, then in the Windows system folders, the working\n"
-    "  folder and the folders of PATH. Without it the program does not start.\n";
+    "  openvr_api.dll, loaded when the runtime is first needed: from the program's own folder, then the\n"
+    "  Windows system folders, the working folder and the folders of PATH, then SteamVR's own copy\n"
+    "  (bin\\win64 of the runtime named in %LOCALAPPDATA%\\openvr\\openvrpaths.vrpath). Without it the\n"
+    "  runtime does not start (status 1).\n";
 #else
 const char* const kLibrarySearch =
-    "  libopenvr_api.so, in the folders of LD_LIBRARY_PATH, then in the program's own folder,\n"
+    "  libopenvr_api.so, loaded when the runtime is first needed: from the folders of LD_LIBRARY_PATH,\n"
+    "  then the program's own folder,"
 #ifdef WAND_OPENVR_DIR
-    "  then in " WAND_OPENVR_DIR ",\n"
+    " then " WAND_OPENVR_DIR ","
 #endif
-    "  then in the system's library folders (ldconfig). Without it the program does not start.\n";
+    " then the system's library folders (ldconfig), then SteamVR's\n"
+    "  own copy (bin/linux64 of the runtime named in ~/.config/openvr/openvrpaths.vrpath). Without it\n"
+    "  the runtime does not start (status 1).\n";
 #endif
 
 void printUsage(std::FILE* to, const ProgramHelp& help) {
-    std::fprintf(to, "Usage: %s [--config FILE]%s [--help] [--version]\n", help.name,
-                 help.reanchor ? " [--reanchor]" : "");
+    std::fprintf(to, "Usage: %s [--config FILE]%s%s [--help] [--version]\n", help.name,
+                 help.reanchor ? " [--reanchor]" : "",
+                 help.runner_options ? " [--wait] [--log FILE] [--autostart on|off]" : "");
 }
 
 void printHelp(const ProgramHelp& help) {
@@ -33,13 +39,14 @@ void printHelp(const ProgramHelp& help) {
     std::printf("\n%s\n"
                 "Options:\n"
                 "  --config FILE  use FILE instead of default.config in the working folder\n"
-                "%s"
+                "%s%s"
                 "  --help         show this text and exit\n"
                 "  --version      show the version and exit\n\n"
                 "Files:\n%s\n"
                 "Exit status:\n%s\n"
-                "VR client library (from the VR runtime's SDK, not part of Wand):\n%s",
-                help.summary, help.reanchor ? help.reanchor : "", help.files, help.statuses, kLibrarySearch);
+                "VR client library (from SteamVR or the OpenVR SDK, not part of Wand):\n%s",
+                help.summary, help.reanchor ? help.reanchor : "",
+                help.runner_options ? help.runner_options : "", help.files, help.statuses, kLibrarySearch);
 }
 
 // One line naming the mistake, then the usage.
@@ -76,6 +83,23 @@ CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHel
             line.config_path = std::string(file);
         } else if (argument == "--reanchor" && help.reanchor) {
             line.reanchor = true;
+        } else if (help.runner_options && argument == "--wait") {
+            line.wait = true;
+        } else if (help.runner_options && (argument == "--log" || argument.substr(0, 6) == "--log=")) {
+            const std::string_view file = argument.size() > 5 ? argument.substr(6)
+                                          : i + 1 < argc      ? std::string_view(argv[++i])
+                                                              : std::string_view();
+            if (file.empty())
+                return mistake(help, "option '--log' needs a file name");
+            line.log_path = std::string(file);
+        } else if (help.runner_options &&
+                   (argument == "--autostart" || argument.substr(0, 12) == "--autostart=")) {
+            const std::string_view value = argument.size() > 11 ? argument.substr(12)
+                                           : i + 1 < argc       ? std::string_view(argv[++i])
+                                                                : std::string_view();
+            if (value != "on" && value != "off")
+                return mistake(help, "option '--autostart' needs 'on' or 'off'");
+            line.autostart = value == "on";
         } else if (!argument.empty() && argument[0] == '-') {
             return mistake(help, "unknown option '" + std::string(argument) + "'");
         } else {

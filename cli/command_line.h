@@ -1,6 +1,6 @@
-// The command line both programs understand: --help, --version and --config FILE, and wandsetup's
-// --reanchor. Without arguments a program runs exactly as it always has, on "default.config" in the
-// working folder.
+// The command line both programs understand: --help, --version and --config FILE, wandsetup's
+// --reanchor, and wandpointer's --wait, --log FILE and --autostart on|off. Without arguments a program
+// runs exactly as it always has, on "default.config" in the working folder.
 #pragma once
 
 #include <optional>
@@ -13,11 +13,16 @@ struct ProgramHelp {
     const char* files;              // the files it reads and writes
     const char* statuses;           // its exit statuses
     const char* reanchor = nullptr; // what --reanchor does; null for a program without that option
+    // The help lines of --wait, --log and --autostart; null for a program without those options.
+    const char* runner_options = nullptr;
 };
 
 struct CommandLine {
     std::string config_path = "default.config";
     bool reanchor = false;
+    bool wait = false;             // --wait: wait for the runtime, and again whenever it quits
+    std::string log_path;          // --log FILE: every message also goes to FILE ("": none)
+    std::optional<bool> autostart; // --autostart on|off: only register or unregister with the runtime
     // Set when the program must end at once with this status: after --help or --version (0), or after a
     // mistake on the command line (2), which has been reported on standard error with the usage.
     std::optional<int> exit_status;

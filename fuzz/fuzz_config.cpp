@@ -26,6 +26,7 @@ void countButtons(const platform::MouseInput& input) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The controller stands at (0, 1.2, 0.5) and points at the calibrated monitors of the seed files.
+    useVrLibrary(simVrLibrary());
     simLoadScenarioText("device 0 hmd\ndevice 1 controller\nstep\n  1 pose aim 0 1.2 0.5 -0.2 1.05 -0.75\n",
                         "fuzz controller");
     g_system = startVr().system;

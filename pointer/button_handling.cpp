@@ -1,7 +1,5 @@
 #include "pointer/button_handling.h"
 
-#include <cstdio>
-
 namespace {
 
 using platform::MouseInput;
@@ -47,8 +45,7 @@ void handleButtons(const TrackedController& controller, const RunnerSettings& se
 
     if (pressEdge(c, c.menu_button)) {
         state.cursor_enabled = !state.cursor_enabled;
-        std::printf("\nCursor %s", state.cursor_enabled ? "enabled" : "disabled");
-        std::fflush(stdout);
+        platform::print("\nCursor %s", state.cursor_enabled ? "enabled" : "disabled");
     }
 
     if (!isHeld(c, c.touchpad_button) && touchpadIn(c, kTouchpadCentreStrip)) {

@@ -3,35 +3,77 @@
 #include "config/config_file.h"
 #include "desktop/desktop_layout.h"
 #include "platform/platform.h"
+#include "pointer/autostart.h"
 #include "pointer/runner.h"
 #include "vr/controller_selection.h"
 #include "vr/vr_runtime.h"
 
-#include <cstdio>
 #include <optional>
 
 const ProgramHelp kPointerHelp = {
     "wandpointer",
     "Turns the VR controller you pick into the desktop's mouse, from the calibration that wandsetup\n"
-    "wrote. Runs until Ctrl+C or until it is asked to end.\n",
-    "  default.config in the working folder, or FILE: read once at start-up, never written.\n",
-    "  0  ended on request (Ctrl+C, closing the console, a termination signal); held buttons let go\n"
-    "  1  the configuration could not be opened or read, the VR runtime did not start, or the desktop\n"
-    "     stopped taking input (GNOME's remote desktop session was ended)\n"
+    "wrote. Runs until Ctrl+C, until it is asked to end, or until SteamVR quits.\n",
+    "  default.config in the working folder, or FILE: read once at start-up, never written.\n"
+    "  --autostart writes wandpointer.vrmanifest into $XDG_CONFIG_HOME/wand (~/.config/wand; on Windows\n"
+    "  %APPDATA%\\Wand), where the log of the runs SteamVR starts goes too: wandpointer.log.\n",
+    "  0  ended on request (Ctrl+C, closing the console, a termination signal) or because SteamVR quit,\n"
+    "     held buttons let go; --autostart: done\n"
+    "  1  the configuration could not be opened or read, the log file could not be opened, the VR\n"
+    "     runtime did not start, or the desktop stopped taking input (GNOME's remote desktop session\n"
+    "     was ended); --autostart: also SteamVR refused (its error named)\n"
     "  2  a mistake on the command line\n",
+    nullptr,
+    "  --wait         when SteamVR is not running, wait for it instead of ending with status 1; when it\n"
+    "                 quits, let go of the buttons and wait for it again\n"
+    "  --log FILE     also write every message, each line with the time, to FILE (appended)\n"
+    "  --autostart on|off\n"
+    "                 on: register with SteamVR, which then starts wandpointer with itself (this\n"
+    "                 --config, --wait, a log beside the manifest); off: undo that. SteamVR must run\n",
 };
+
+namespace {
+
+// The frames until a request to stop, the desktop's loss or the runtime's request to quit; a held button is
+// let go in every case.
+void runFrames(RunnerState& runner, const PointerIo& io) {
+    runner.buttons = ButtonState{};
+    runner.click_freeze = ClickFreeze{};
+    runner.frame_start_tick = io.tick_count();
+    while (!platform::shutdownRequested() && !platform::desktopLost()) {
+        runFrame(runner, io);
+        if (readRuntimeEvents(runner.controller.system))
+            break;
+    }
+    releaseHeldButton(runner.settings, runner.buttons, io);
+}
+
+} // namespace
 
 int runPointer(const CommandLine& command_line, const PointerIo& io) {
     if (command_line.exit_status)
         return *command_line.exit_status;
     platform::prepareProcess();
+    if (!command_line.log_path.empty()) {
+        const std::string failure = platform::openLogFile(command_line.log_path);
+        if (!failure.empty()) {
+            platform::printError("wandpointer: cannot open the log file %s: %s\n",
+                                 command_line.log_path.c_str(), failure.c_str());
+            return 1;
+        }
+    }
 
     const ConfigRead read = readConfigFile(command_line.config_path);
     if (!read.contents) {
-        std::fputs(read.message.c_str(), read.failure == ConfigFailure::cannot_open ? stdout : stderr);
+        if (read.failure == ConfigFailure::cannot_open)
+            platform::print("%s", read.message.c_str());
+        else
+            platform::printError("%s", read.message.c_str());
         platform::pauseConsole();
         return 1;
     }
+    if (command_line.autostart)
+        return setAutostart(*command_line.autostart, command_line.config_path);
     const ConfigContents& config = *read.contents;
 
     // The calibration fits only the monitors it was made for: say so when they have changed since.
@@ -39,29 +81,32 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
     refresh(layout);
     if (const std::optional<std::string> warning =
             layoutChangeWarning(config.display_hash, config.has_display_hash, layout.display_hash))
-        std::printf("%s", warning->c_str());
+        platform::print("%s", warning->c_str());
 
     RunnerState runner;
     runner.displays = makeDisplayList(config.displays);
     runner.settings = config.settings;
     for (const std::string& warning : config.warnings)
-        std::printf("%s", warning.c_str());
+        platform::print("%s", warning.c_str());
 
-    std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::pointer);
-    if (!controller)
-        return 1;
-    runner.controller = *controller;
-    update(runner.controller);
-    prepareStabilization(runner);
-
-    // From here on a request to stop is honoured between frames, so that no button stays held down.
+    // From here on a request to stop is honoured, while waiting and between frames, so that no button
+    // stays held down.
     platform::installShutdownHandler();
-    runner.buttons = ButtonState{};
-    runner.frame_start_tick = io.tick_count();
-    while (!platform::shutdownRequested() && !platform::desktopLost())
-        runFrame(runner, io);
-
-    releaseHeldButton(runner.settings, runner.buttons, io);
-    VR_ShutdownInternal();
-    return platform::desktopLost() ? 1 : 0;
+    for (;;) {
+        const std::optional<TrackedController> controller =
+            startRuntimeAndSelectController(Program::pointer, command_line.wait);
+        if (controller) {
+            runner.controller = *controller;
+            update(runner.controller);
+            prepareStabilization(runner);
+            runFrames(runner, io);
+            endVrSession();
+        } else if (!platform::shutdownRequested() && !runtimeQuitting()) {
+            return 1; // the runtime did not start: reported
+        }
+        if (platform::desktopLost())
+            return 1;
+        if (platform::shutdownRequested() || !command_line.wait)
+            return 0;
+    }
 }

@@ -1,6 +1,7 @@
 #include "setup/calibration.h"
 
 #include "platform/platform.h"
+#include "vr/vr_runtime.h"
 
 #include <cstdio>
 
@@ -18,9 +19,10 @@ void promptCorner(int corner) {
 }
 
 // One pointing sample with its direction made unit length.
-Ray pointingSample(TrackedController& controller) {
-    Ray ray = waitForApplicationButton(controller);
-    ray.direction = normalizedDirection(ray.direction);
+std::optional<Ray> pointingSample(TrackedController& controller) {
+    std::optional<Ray> ray = waitForApplicationButton(controller);
+    if (ray)
+        ray->direction = normalizedDirection(ray->direction);
     return ray;
 }
 
@@ -31,7 +33,7 @@ Ray sampleRay(const TrackedController& controller) {
     return Ray{cartesian(tip.origin), tip.direction};
 }
 
-Ray waitForApplicationButton(TrackedController& controller) {
+std::optional<Ray> waitForApplicationButton(TrackedController& controller) {
     for (;;) {
         update(controller);
         bool taken = false;
@@ -41,6 +43,8 @@ Ray waitForApplicationButton(TrackedController& controller) {
             taken = true;
             std::printf(" - OK\n");
             std::fflush(stdout);
+        } else if (readRuntimeEvents(controller.system)) {
+            return std::nullopt;
         }
         platform::sleepMs(kPollIntervalMs);
         if (taken)
@@ -48,23 +52,30 @@ Ray waitForApplicationButton(TrackedController& controller) {
     }
 }
 
-std::vector<Vec3> touchCorners(TrackedController& controller, int count) {
+std::optional<std::vector<Vec3>> touchCorners(TrackedController& controller, int count) {
     std::printf("With the tip of the controller touch:\n");
     std::vector<Vec3> touched;
     for (int corner = 0; corner < count; ++corner) {
         promptCorner(corner);
-        touched.push_back(waitForApplicationButton(controller).origin);
+        const std::optional<Ray> sample = waitForApplicationButton(controller);
+        if (!sample)
+            return std::nullopt;
+        touched.push_back(sample->origin);
     }
     return touched;
 }
 
-void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners) {
+bool calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners) {
     std::printf("\n\n");
     std::printf("CALIBRATION BY TOUCH\n\n");
-    corners = touchCorners(controller, 4);
+    const std::optional<std::vector<Vec3>> touched = touchCorners(controller, 4);
+    if (!touched)
+        return false;
+    corners = *touched;
+    return true;
 }
 
-void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
+bool calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
                          std::array<float, 4>& aim_gaps) {
     std::printf("\n\n");
     std::printf("CALIBRATION BY POINTING\n");
@@ -77,7 +88,10 @@ void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corne
             std::printf("%s", kPointingInstruction);
         }
         promptCorner(k % 4);
-        rays[k] = pointingSample(controller);
+        const std::optional<Ray> sample = pointingSample(controller);
+        if (!sample)
+            return false;
+        rays[k] = *sample;
     }
     std::vector<Vec3> estimated;
     for (int corner = 0; corner < 4; ++corner) {
@@ -88,15 +102,22 @@ void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corne
                         kCornerNames[corner]);
             std::printf("%s", kPointingInstruction);
             promptCorner(corner);
-            rays[corner] = pointingSample(controller);
+            const std::optional<Ray> first = pointingSample(controller);
+            if (!first)
+                return false;
+            rays[corner] = *first;
             std::printf("%s", kMoveInstruction);
             std::printf("%s", kPointingInstruction);
             promptCorner(corner);
-            rays[corner + 4] = pointingSample(controller);
+            const std::optional<Ray> second = pointingSample(controller);
+            if (!second)
+                return false;
+            rays[corner + 4] = *second;
             estimate = estimateCorner(rays[corner], rays[corner + 4]);
         }
         estimated.push_back(estimate.point);
         aim_gaps[corner] = estimate.gap;
     }
     corners = estimated;
+    return true;
 }

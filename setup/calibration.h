@@ -7,26 +7,29 @@
 #include "vr/tracked_controller.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 // Polls the controller every 100 ms until the application button's press edge arrives while the
-// controller is tracked; returns the tip and the pointing direction of that poll.
-Ray waitForApplicationButton(TrackedController& controller);
+// controller is tracked; returns the tip and the pointing direction of that poll. Nothing when the
+// runtime asks to quit first (runtimeQuitting); so for the operations below.
+std::optional<Ray> waitForApplicationButton(TrackedController& controller);
 
 // The ray a sample takes from the controller's latest pose: tip and forward direction.
 Ray sampleRay(const TrackedController& controller);
 
 // Asks for the first `count` corners in corner order, one touch with the tip and press of the application
 // button each, and returns the tip positions.
-std::vector<Vec3> touchCorners(TrackedController& controller, int count);
+std::optional<std::vector<Vec3>> touchCorners(TrackedController& controller, int count);
 
-// Replaces `corners` by the four tip positions the user touched, in corner order.
-void calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners);
+// Replaces `corners` by the four tip positions the user touched, in corner order. Both methods return
+// false, with `corners` unchanged, when the runtime asks to quit before the last sample.
+bool calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners);
 
 // Replaces `corners` by the four corners estimated from two pointing rays each, in corner order, and
 // `aim_gaps` by how far apart each corner's two lines pass (metres). A corner whose two lines are too close
 // to parallel is asked for again, both rays.
-void calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
+bool calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
                          std::array<float, 4>& aim_gaps);
 
 // The direction scaled to unit length (the square root taken in double precision).

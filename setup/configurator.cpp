@@ -21,6 +21,17 @@ int inputEnded() {
     return kExitInputEnded;
 }
 
+// The runtime asked to quit: acknowledged and said, and nothing is written.
+int runtimeQuit() {
+    endVrSession();
+    return kExitRuntimeQuit;
+}
+
+// Without a controller: the runtime did not start (reported), or it asked to quit.
+int noController() {
+    return runtimeQuitting() ? kExitRuntimeQuit : kExitVrStartupFailed;
+}
+
 // Writes the file and says so; returns the exit status.
 int writeAndReport(const std::string& text, const std::string& path) {
     const std::string failure = writeConfigText(text, path);
@@ -51,13 +62,16 @@ std::array<Vec3, 4> moved(const RigidMotion& motion, const std::array<Vec3, 4>& 
     return result;
 }
 
-// The three corners touched until they give a motion that the user keeps; nothing when the input ended.
+// The three corners touched until they give a motion that the user keeps; nothing when the input ended or
+// the runtime asked to quit.
 std::optional<Reanchoring> touchToReanchor(std::istream& in, TrackedController& controller,
                                            const std::array<Vec3, 4>& stored) {
     for (;;) {
-        const std::vector<Vec3> touched = touchCorners(controller, 3);
+        const std::optional<std::vector<Vec3>> touched = touchCorners(controller, 3);
+        if (!touched)
+            return std::nullopt;
         const std::optional<Reanchoring> reanchoring =
-            measureReanchoring(stored, {touched[0], touched[1], touched[2]});
+            measureReanchoring(stored, {(*touched)[0], (*touched)[1], (*touched)[2]});
         if (!reanchoring) {
             std::printf("\nWarning: the touched corners lie on one line. Touch them again.\n");
             continue;
@@ -82,7 +96,7 @@ std::optional<Reanchoring> touchToReanchor(std::istream& in, TrackedController& 
 int runConfigurator(std::istream& in, const std::string& path) {
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
     if (!controller)
-        return kExitVrStartupFailed;
+        return noController();
 
     DesktopLayout layout;
     refresh(layout);
@@ -100,7 +114,7 @@ int runReanchor(std::istream& in, const std::string& path) {
 
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
     if (!controller)
-        return kExitVrStartupFailed;
+        return noController();
     DesktopLayout layout;
     refresh(layout);
     if (stored.has_display_hash && stored.display_hash != layout.display_hash)
@@ -128,7 +142,7 @@ int runReanchor(std::istream& in, const std::string& path) {
     std::printf("\n\nRE-ANCHORING BY TOUCH: monitor %d/%d\n\n", chosen + 1, count);
     const std::optional<Reanchoring> reanchoring = touchToReanchor(in, *controller, corners);
     if (!reanchoring)
-        return inputEnded();
+        return runtimeQuitting() ? runtimeQuit() : inputEnded();
     std::vector<std::array<Vec3, 4>> all;
     for (const DisplayEntry& d : stored.displays)
         all.push_back(moved(reanchoring->motion, d.corners));
@@ -149,12 +163,15 @@ int calibrateAndWrite(std::istream& in, TrackedController& controller, const Des
                 return inputEnded();
             std::vector<Vec3> corners;
             std::optional<std::array<float, 4>> aim_gaps;
+            bool measured_all = false;
             if (*method == kMethodTouch) {
-                calibrateByTouch(controller, corners);
+                measured_all = calibrateByTouch(controller, corners);
             } else {
                 aim_gaps.emplace();
-                calibrateByPointing(controller, corners, *aim_gaps);
+                measured_all = calibrateByPointing(controller, corners, *aim_gaps);
             }
+            if (!measured_all)
+                return runtimeQuit();
             const std::array<Vec3, 4> measured = {corners[0], corners[1], corners[2], corners[3]};
             std::printf("\n");
             std::printf("Calibration for monitor %d/%d done!\n", i + 1, count);

@@ -101,6 +101,11 @@ void simLoadScenarioText(const std::string& text, const std::string& name) {
     simLoadScenario(parseScenario(text, name));
 }
 
+VrLibrary simVrLibrary() {
+    return {VR_InitInternal,        VR_ShutdownInternal, VR_IsInterfaceVersionValid,
+            VR_GetGenericInterface, VR_GetInitToken,     VR_GetVRInitErrorAsEnglishDescription};
+}
+
 const char* simInitErrorDescription(int32_t error) {
     for (const InitErrorText& text : kInitErrorTexts)
         if (text.code == error)
@@ -117,6 +122,8 @@ WAND_SIM_EXPORT uint32_t WAND_VR_CALLTYPE VR_InitInternal2(vr::EVRInitError* peE
     SimRuntime& runtime = simProcessRuntime();
     uint32_t token = 0;
     vr::EVRInitError error = runtime.scenario.init_error;
+    if (error == vr::VRInitError_None && simRuntimeAbsent(runtime))
+        error = vr::VRInitError_Init_NoServerForBackgroundApp;
     if (error != vr::VRInitError_None) {
         state.initialised = false;
     } else {
@@ -140,13 +147,15 @@ WAND_SIM_EXPORT void WAND_VR_CALLTYPE VR_ShutdownInternal() {
     ProcessState& state = processState();
     state.initialised = false;
     ++state.token;
+    simProcessRuntime().events.clear(); // a new session starts with no events
     if (simLogging())
         simLog("VR_ShutdownInternal");
 }
 
 WAND_SIM_EXPORT bool WAND_VR_CALLTYPE VR_IsInterfaceVersionValid(const char* pchInterfaceVersion) {
     bool valid = processState().initialised && pchInterfaceVersion &&
-                 std::strcmp(pchInterfaceVersion, vr::IVRSystem_Version) == 0;
+                 (std::strcmp(pchInterfaceVersion, vr::IVRSystem_Version) == 0 ||
+                  std::strcmp(pchInterfaceVersion, vr::IVRApplications_Version) == 0);
     if (simLogging())
         simLog("VR_IsInterfaceVersionValid %s -> %d", pchInterfaceVersion ? pchInterfaceVersion : "(null)",
                int(valid));
@@ -161,6 +170,8 @@ WAND_SIM_EXPORT void* WAND_VR_CALLTYPE VR_GetGenericInterface(const char* pchInt
         error = vr::VRInitError_Init_NotInitialized;
     else if (pchInterfaceVersion && std::strcmp(pchInterfaceVersion, vr::IVRSystem_Version) == 0)
         result = static_cast<vr::IVRSystem*>(&simProcessRuntime().system);
+    else if (pchInterfaceVersion && std::strcmp(pchInterfaceVersion, vr::IVRApplications_Version) == 0)
+        result = static_cast<vr::IVRApplications*>(&simProcessRuntime().applications);
     else
         error = vr::VRInitError_Init_InterfaceNotFound;
     if (peError)

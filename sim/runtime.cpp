@@ -121,15 +121,38 @@ void applyChange(SimDevice& device, const SimChange& change) {
         device.pad_x = float(n[0]);
         device.pad_y = float(n[1]);
         break;
+    case SimChangeKind::event:
+    case SimChangeKind::absent:
+        break; // the runtime's, not a device's
     }
+}
+
+bool conditionsHold(const SimAbsence& absence, std::chrono::steady_clock::time_point since,
+                    const std::string& control_dir) {
+    if (absence.ms > 0 && std::chrono::steady_clock::now() - since < std::chrono::milliseconds(absence.ms))
+        return false;
+    std::error_code error;
+    return absence.wait.empty() ||
+           std::filesystem::exists(std::filesystem::path(control_dir) / absence.wait, error);
 }
 
 void beginStep(SimRuntime& runtime, size_t number) {
     runtime.step = number;
     runtime.polls_in_step = 0;
     runtime.step_start = std::chrono::steady_clock::now();
-    for (const SimChange& change : runtime.scenario.steps[number - 1].changes)
-        applyChange(runtime.devices[change.device], change);
+    for (const SimChange& change : runtime.scenario.steps[number - 1].changes) {
+        if (change.kind == SimChangeKind::event) {
+            vr::VREvent_t event{};
+            event.eventType = uint32_t(change.numbers[0]);
+            event.trackedDeviceIndex = uint32_t(change.numbers[1]);
+            runtime.events.push_back(event);
+        } else if (change.kind == SimChangeKind::absent) {
+            runtime.absence = change.absence;
+            runtime.absent_since = runtime.step_start;
+        } else {
+            applyChange(runtime.devices[change.device], change);
+        }
+    }
     if (simLogging())
         simLog("step %" PRIu64, uint64_t(number));
 }
@@ -141,18 +164,14 @@ bool stepDone(const SimRuntime& runtime, bool at_poll) {
     if (step.ms > 0 &&
         std::chrono::steady_clock::now() - runtime.step_start < std::chrono::milliseconds(step.ms))
         return false;
-    if (!step.wait.empty()) {
-        std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::path(runtime.scenario.control_dir) / step.wait, error))
-            return false;
-    }
-    return true;
+    return conditionsHold(SimAbsence{0, step.wait}, runtime.step_start, runtime.scenario.control_dir);
 }
 
 } // namespace
 
 SimRuntime::SimRuntime(Scenario s) {
     system.runtime = this;
+    applications.runtime = this;
     resetSimRuntime(*this, std::move(s));
 }
 
@@ -164,6 +183,21 @@ void resetSimRuntime(SimRuntime& runtime, Scenario scenario) {
     runtime.polls_in_step = 0;
     runtime.step_start = std::chrono::steady_clock::now();
     runtime.packet_num = 0;
+    runtime.events.clear();
+    // A runtime absent from the start: its time counts from the first VR_InitInternal.
+    runtime.absence = runtime.scenario.absent;
+    runtime.absent_since = {};
+}
+
+bool simRuntimeAbsent(SimRuntime& runtime) {
+    if (!runtime.absence)
+        return false;
+    if (runtime.absent_since == std::chrono::steady_clock::time_point{})
+        runtime.absent_since = std::chrono::steady_clock::now();
+    if (!conditionsHold(*runtime.absence, runtime.absent_since, runtime.scenario.control_dir))
+        return true;
+    runtime.absence.reset();
+    return false;
 }
 
 void startSimRuntime(SimRuntime& runtime) {
@@ -282,18 +316,90 @@ bool SimSystem::GetControllerState(uint32_t index, vr::VRControllerState_t* stat
 }
 
 namespace {
-[[noreturn]] void unimplementedSlot(int slot, const char* name) {
-    std::fprintf(stderr, "simulated VR runtime: IVRSystem_012 slot %d (%s) is not implemented\n", slot, name);
+[[noreturn]] void unimplementedSlot(const char* interface, int slot, const char* name) {
+    std::fprintf(stderr, "simulated VR runtime: %s slot %d (%s) is not implemented\n", interface, slot, name);
     std::fflush(stderr);
     std::abort();
 }
 } // namespace
 
+bool SimSystem::PollNextEvent(vr::VREvent_t* event, uint32_t size) {
+    if (size != sizeof(vr::VREvent_t)) {
+        std::fprintf(stderr, "simulated VR runtime: PollNextEvent with a record of %u bytes, not %u\n", size,
+                     unsigned(sizeof(vr::VREvent_t)));
+        std::fflush(stderr);
+        std::abort();
+    }
+    advanceSimRuntime(*runtime, false);
+    if (runtime->events.empty() || !event)
+        return false;
+    *event = runtime->events.front();
+    runtime->events.pop_front();
+    if (simLogging())
+        simLog("PollNextEvent -> %u %u", event->eventType, event->trackedDeviceIndex);
+    return true;
+}
+
+void SimSystem::AcknowledgeQuit_Exiting() {
+    if (simLogging())
+        simLog("AcknowledgeQuit_Exiting");
+}
+
+// ---- IVRApplications_007 --------------------------------------------------------------------------
+
+namespace {
+
+vr::EVRApplicationError logged(vr::EVRApplicationError error, const char* call, const char* text, int flag) {
+    if (simLogging()) {
+        if (flag < 0)
+            simLog("%s %s -> %d", call, text ? text : "(null)", int(error));
+        else
+            simLog("%s %s %d -> %d", call, text ? text : "(null)", flag, int(error));
+    }
+    return error;
+}
+
+} // namespace
+
+vr::EVRApplicationError SimApplications::AddApplicationManifest(const char* path, bool temporary) {
+    vr::EVRApplicationError error = runtime->scenario.applications_error;
+    std::error_code ignored;
+    if (error == vr::VRApplicationError_None && !(path && std::filesystem::is_regular_file(path, ignored)))
+        error = vr::VRApplicationError_InvalidManifest;
+    return logged(error, "AddApplicationManifest", path, temporary);
+}
+
+vr::EVRApplicationError SimApplications::RemoveApplicationManifest(const char* path) {
+    return logged(runtime->scenario.applications_error, "RemoveApplicationManifest", path, -1);
+}
+
+vr::EVRApplicationError SimApplications::SetApplicationAutoLaunch(const char* key, bool on) {
+    return logged(runtime->scenario.applications_error, "SetApplicationAutoLaunch", key, on);
+}
+
+const char* SimApplications::GetApplicationsErrorNameFromEnum(vr::EVRApplicationError error) {
+    switch (error) {
+    case vr::VRApplicationError_None:
+        return "VRApplicationError_None";
+    case vr::VRApplicationError_UnknownApplication:
+        return "VRApplicationError_UnknownApplication";
+    case vr::VRApplicationError_InvalidManifest:
+        return "VRApplicationError_InvalidManifest";
+    }
+    return "VRApplicationError_Unknown";
+}
+
+#define WAND_SIM_SKIP_USED_SLOT(n, ret, name, params)
 #define WAND_SIM_DEFINE_UNUSED_SLOT(n, name)                                                                 \
     void SimSystem::name() {                                                                                 \
-        unimplementedSlot(n, #name);                                                                         \
+        unimplementedSlot("IVRSystem_012", n, #name);                                                        \
     }
-#define WAND_SIM_SKIP_USED_SLOT(n, ret, name, params)
 WAND_IVRSYSTEM_012_SLOTS(WAND_SIM_DEFINE_UNUSED_SLOT, WAND_SIM_SKIP_USED_SLOT)
+#undef WAND_SIM_DEFINE_UNUSED_SLOT
+#define WAND_SIM_DEFINE_UNUSED_SLOT(n, name)                                                                 \
+    void SimApplications::name() {                                                                           \
+        unimplementedSlot("IVRApplications_007", n, #name);                                                  \
+    }
+WAND_IVRAPPLICATIONS_007_SLOTS(WAND_SIM_DEFINE_UNUSED_SLOT, WAND_SIM_SKIP_USED_SLOT)
 #undef WAND_SIM_DEFINE_UNUSED_SLOT
 #undef WAND_SIM_SKIP_USED_SLOT

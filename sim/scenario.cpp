@@ -192,6 +192,48 @@ SimChange parseChange(const LineContext& at, const std::vector<std::string>& wor
     return change;
 }
 
+// "absent [ms=N] [wait=NAME]", at the top or in a step.
+SimAbsence parseAbsence(const LineContext& at, const std::vector<std::string>& words) {
+    SimAbsence absence;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const size_t equals = word.find('=');
+        const std::string key = word.substr(0, equals);
+        if (equals == std::string::npos || equals + 1 == word.size())
+            fail(at, "absent condition " + inQuotes(word) + " is not of the form key=value");
+        if (key == "ms")
+            absence.ms = int64_t(parseWhole(at, word.substr(equals + 1), "ms", 0x7fffffffu));
+        else if (key == "wait")
+            absence.wait = word.substr(equals + 1);
+        else
+            fail(at, "unknown absent condition " + inQuotes(key) + " (ms or wait)");
+    }
+    return absence;
+}
+
+// The runtime's own lines in a step: "quit", "event TYPE [DEVICE]", "absent ...".
+SimChange parseRuntimeChange(const LineContext& at, const std::vector<std::string>& words) {
+    SimChange change;
+    change.line = at.line;
+    if (words[0] == "absent") {
+        change.kind = SimChangeKind::absent;
+        change.absence = parseAbsence(at, words);
+        return change;
+    }
+    change.kind = SimChangeKind::event;
+    if (words[0] == "quit") {
+        if (words.size() != 1)
+            fail(at, "quit takes nothing more");
+        change.numbers = {double(vr::VREvent_Quit), 0};
+        return change;
+    }
+    if (words.size() < 2 || words.size() > 3)
+        fail(at, "event needs a type and may name a device");
+    change.numbers = {double(parseWhole(at, words[1], "event type", 0xffffffffu)),
+                      words.size() == 3 ? double(parseDeviceIndex(at, words[2])) : 0.0};
+    return change;
+}
+
 SimStep parseStep(const LineContext& at, const std::vector<std::string>& words) {
     SimStep step;
     step.line = at.line;
@@ -261,6 +303,19 @@ Scenario parseScenario(const std::string& text, const std::string& name) {
                 fail(at, "init-error needs one error code");
             init_error_seen = true;
             scenario.init_error = vr::EVRInitError(parseWhole(at, words[1], "init error", 0x7fffffff));
+        } else if (keyword == "applications-error") {
+            if (!scenario.steps.empty() || words.size() != 2)
+                fail(at, "applications-error needs one error code, before the first step");
+            scenario.applications_error =
+                vr::EVRApplicationError(parseWhole(at, words[1], "applications error", 0x7fffffff));
+        } else if (keyword == "absent" && scenario.steps.empty()) {
+            if (scenario.absent)
+                fail(at, "absent given twice before the first step");
+            scenario.absent = parseAbsence(at, words);
+        } else if (keyword == "absent" || keyword == "quit" || keyword == "event") {
+            if (scenario.steps.empty())
+                fail(at, keyword + " must follow a step line");
+            scenario.steps.back().changes.push_back(parseRuntimeChange(at, words));
         } else if (keyword == "device") {
             if (!scenario.steps.empty())
                 fail(at, "device lines must come before the first step");
@@ -291,8 +346,10 @@ Scenario parseScenario(const std::string& text, const std::string& name) {
                 fail(at, "device " + std::to_string(change.device) + " is not declared");
             scenario.steps.back().changes.push_back(change);
         } else {
-            fail(at,
-                 "unknown keyword " + inQuotes(keyword) + " (init-error, device, step or a device index)");
+            fail(
+                at,
+                "unknown keyword " + inQuotes(keyword) +
+                    " (init-error, applications-error, absent, device, step, quit, event or a device index)");
         }
     }
     return scenario;

@@ -3,18 +3,19 @@
 // functions (VR_InitInternal and the rest) live in the same library and use one process-wide runtime.
 //
 // Two ways to use it from a test:
-//  - link the shared library `openvr_api` and set WAND_SIM_SCENARIO before the first VR_InitInternal;
-//  - link the static library `wand_sim_core` (it carries the exported functions too, so code calling
-//    VR_InitInternal in-process talks to it) and call simLoadScenarioText() before VR_InitInternal.
-//    This works with the shared library linked too: the program's own definitions of the exported
-//    functions take precedence over the library's.
+//  - run a program that loads the shared library `openvr_api`, with WAND_SIM_SCENARIO set;
+//  - link the static library `wand_sim_core`, hand its functions to the VR layer with
+//    useVrLibrary(simVrLibrary()) and call simLoadScenarioText() before the runtime is started.
 #pragma once
 
 #include "vr/openvr_abi.h"
+#include "vr/vr_library.h"
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,15 @@ enum class SimChangeKind {
     buttons,      // mask
     trigger,      // numbers: value (1)
     pad,          // numbers: x y (2)
+    event,        // numbers: event type, device index; queued for PollNextEvent (not a device change)
+    absent,       // absence: the runtime is gone until its conditions hold (not a device change)
+};
+
+// A time while the runtime is not running: every VR_InitInternal fails with 121 until `ms` have passed
+// since it began and the file `wait` exists in the control directory.
+struct SimAbsence {
+    int64_t ms = 0;
+    std::string wait;
 };
 
 // One line of a step: a change to one device.
@@ -55,6 +65,7 @@ struct SimChange {
     std::vector<double> numbers;
     bool flag = false;
     uint64_t mask = 0;
+    SimAbsence absence;
 };
 
 // A step applies its changes when it begins, then holds until all its conditions hold.
@@ -70,7 +81,9 @@ struct Scenario {
     std::string name;        // file name, used in messages
     std::string control_dir; // where wait files are looked for
     vr::EVRInitError init_error = vr::VRInitError_None;
-    std::array<SimDevice, vr::k_unMaxTrackedDeviceCount> devices{}; // state before the first step
+    std::optional<SimAbsence> absent; // from the first VR_InitInternal on
+    vr::EVRApplicationError applications_error = vr::VRApplicationError_None; // IVRApplications_007 refuses
+    std::array<SimDevice, vr::k_unMaxTrackedDeviceCount> devices{};           // state before the first step
     std::vector<SimStep> steps;
 };
 
@@ -102,6 +115,14 @@ struct SimSystem final : IVRSystem {
     WAND_IVRSYSTEM_012_SLOTS(WAND_SIM_UNUSED_SLOT, WAND_SIM_USED_SLOT)
 };
 } // namespace sim_slots
+namespace sim_slots {
+// Serves "IVRApplications_007": registrations are logged, and refused as the scenario says.
+struct SimApplications final : IVRApplications {
+    SimRuntime* runtime = nullptr;
+    WAND_IVRAPPLICATIONS_007_SLOTS(WAND_SIM_UNUSED_SLOT, WAND_SIM_USED_SLOT)
+};
+} // namespace sim_slots
+using sim_slots::SimApplications;
 using sim_slots::SimSystem;
 #undef WAND_SIM_UNUSED_SLOT
 #undef WAND_SIM_USED_SLOT
@@ -119,7 +140,11 @@ struct SimRuntime {
     uint64_t polls_in_step = 0;
     std::chrono::steady_clock::time_point step_start{};
     uint32_t packet_num = 0;
+    std::deque<vr::VREvent_t> events;  // queued by steps, read by PollNextEvent
+    std::optional<SimAbsence> absence; // the runtime is not running
+    std::chrono::steady_clock::time_point absent_since{};
     SimSystem system;
+    SimApplications applications;
 };
 
 // Back to the scenario's initial state (nothing started); `system` keeps its address.
@@ -128,6 +153,8 @@ void resetSimRuntime(SimRuntime& runtime, Scenario scenario);
 void startSimRuntime(SimRuntime& runtime);
 // Advances as many steps as their conditions allow. `at_poll`: a GetControllerState call is beginning.
 void advanceSimRuntime(SimRuntime& runtime, bool at_poll);
+// Whether the runtime is absent now (VR_InitInternal fails with 121); an absence whose conditions hold ends.
+bool simRuntimeAbsent(SimRuntime& runtime);
 
 // The four served operations, also reachable through runtime.system.
 void simGetPoses(SimRuntime& runtime, vr::TrackedDevicePose_t* poses, uint32_t count);
@@ -146,3 +173,7 @@ void simSetLogFile(const std::string& path);
 
 // The English description of an init error, as the client library gives it.
 const char* simInitErrorDescription(int32_t error);
+
+// The exported functions as the table the programs take from a loaded client library, for useVrLibrary in
+// tests, fuzzers and benchmarks that carry the runtime in-process.
+VrLibrary simVrLibrary();

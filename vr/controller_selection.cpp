@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -12,7 +12,12 @@ constexpr uint32_t kLastIndex = 15;
 constexpr uint32_t kPollMs = 100;
 constexpr float kSelectionTrigger = 0.3f;
 
-std::vector<uint32_t> discover(vr::IVRSystem* system, int needed) {
+// The wait for controllers ends early on a request to stop and when the runtime asks to quit.
+bool interrupted(vr::IVRSystem* system) {
+    return platform::shutdownRequested() || readRuntimeEvents(system);
+}
+
+std::optional<std::vector<uint32_t>> discover(vr::IVRSystem* system, int needed) {
     std::vector<uint32_t> found;
     for (;;) {
         for (uint32_t i = kFirstIndex; i <= kLastIndex; ++i) {
@@ -24,18 +29,22 @@ std::vector<uint32_t> discover(vr::IVRSystem* system, int needed) {
         }
         if (static_cast<int>(found.size()) >= needed)
             return found;
+        if (interrupted(system))
+            return std::nullopt;
         platform::sleepMs(kPollMs);
     }
 }
 
 // Walks the candidates in order until one reports its trigger pulled beyond the selection threshold.
-size_t waitForTrigger(vr::IVRSystem* system, const std::vector<uint32_t>& candidates) {
+std::optional<size_t> waitForTrigger(vr::IVRSystem* system, const std::vector<uint32_t>& candidates) {
     for (;;) {
         for (size_t k = 0; k < candidates.size(); ++k) {
             vr::VRControllerState_t scratch{};
             if (system->GetControllerState(candidates[k], &scratch) && scratch.rAxis[1].x > kSelectionTrigger)
                 return k;
         }
+        if (interrupted(system))
+            return std::nullopt;
         platform::sleepMs(kPollMs);
     }
 }
@@ -44,20 +53,26 @@ size_t waitForTrigger(vr::IVRSystem* system, const std::vector<uint32_t>& candid
 
 std::vector<TrackedController> selectControllers(vr::IVRSystem* system, int needed,
                                                  const std::vector<std::string>& labels) {
-    std::printf("\n%d controller(s) needed..", needed);
-    std::vector<uint32_t> found = discover(system, needed);
+    platform::print("\n%d controller(s) needed..", needed);
+    std::optional<std::vector<uint32_t>> discovered = discover(system, needed);
     std::vector<TrackedController> result;
+    if (!discovered)
+        return result;
+    std::vector<uint32_t>& found = *discovered;
     if (found.size() == 1) {
-        std::printf("\n\nOne controller found, using that.");
+        platform::print("\n\nOne controller found, using that.");
         result.push_back(makeTrackedController(system, found.front()));
         return result;
     }
-    std::printf("\n\nMultiple controllers found.");
+    platform::print("\n\nMultiple controllers found.");
     for (int k = 0; k < needed && !found.empty(); ++k) {
         size_t chosen = 0;
         if (found.size() > 1) {
-            std::printf("\nPress trigger to select %s controller", labels.at(k).c_str());
-            chosen = waitForTrigger(system, found);
+            platform::print("\nPress trigger to select %s controller", labels.at(k).c_str());
+            const std::optional<size_t> pulled = waitForTrigger(system, found);
+            if (!pulled)
+                return {};
+            chosen = *pulled;
         }
         result.push_back(makeTrackedController(system, found[chosen]));
         found.erase(found.begin() + static_cast<std::ptrdiff_t>(chosen));
@@ -67,12 +82,18 @@ std::vector<TrackedController> selectControllers(vr::IVRSystem* system, int need
     return result;
 }
 
-std::optional<TrackedController> startRuntimeAndSelectController(Program program) {
-    const VrStartup vr = startVr();
+std::optional<TrackedController> startRuntimeAndSelectController(Program program, bool wait) {
+    const VrStartup vr = wait ? startVrWhenRunning() : startVr();
     if (vr.error != vr::VRInitError_None) {
-        reportVrStartupFailure(vr.error, program);
+        if (!platform::shutdownRequested())
+            reportVrStartupFailure(vr, program);
         return std::nullopt;
     }
-    std::printf("SteamVR initialized!\n");
-    return selectControllers(vr.system, 1, {"primary"}).front();
+    platform::print("SteamVR initialized!\n");
+    std::vector<TrackedController> selected = selectControllers(vr.system, 1, {"primary"});
+    if (selected.empty()) {
+        endVrSession();
+        return std::nullopt;
+    }
+    return selected.front();
 }

@@ -75,8 +75,24 @@ enum EVRInitError : int32_t {
     VRInitError_IPC_ConnectFailed = 301,
 };
 
+// The events the programs act on; all others are read and passed over.
+enum EVREventType : uint32_t {
+    VREvent_None = 0,
+    VREvent_Quit = 700, // the runtime is shutting down: acknowledge and exit
+    VREvent_ProcessQuit = 701,
+    VREvent_QuitAcknowledged = 703,
+    VREvent_DriverRequestedQuit = 704,
+};
+
+enum EVRApplicationError : int32_t {
+    VRApplicationError_None = 0,
+    VRApplicationError_UnknownApplication = 104,
+    VRApplicationError_InvalidManifest = 107,
+};
+
 inline constexpr uint32_t k_unMaxTrackedDeviceCount = 16;
 inline constexpr const char* IVRSystem_Version = "IVRSystem_012";
+inline constexpr const char* IVRApplications_Version = "IVRApplications_007";
 
 // The client library packs its records to 4 bytes on Linux and macOS and to 8 bytes elsewhere. Both
 // layouts are declared so that each can be checked on every build; the platform's own is the one used.
@@ -105,6 +121,22 @@ inline constexpr const char* IVRSystem_Version = "IVRSystem_012";
         uint64_t ulButtonPressed;                                                                        \
         uint64_t ulButtonTouched;                                                                        \
         VRControllerAxis_t rAxis[5];                                                                     \
+    };                                                                                                   \
+    struct VREvent_Process_t {                                                                           \
+        uint32_t pid;                                                                                    \
+        uint32_t oldPid;                                                                                 \
+        bool bForced;                                                                                    \
+    };                                                                                                   \
+    /* 24 bytes; its widest members hold a uint64_t, which sets its alignment */                         \
+    union VREvent_Data_t {                                                                               \
+        uint64_t reserved[3];                                                                            \
+        VREvent_Process_t process;                                                                       \
+    };                                                                                                   \
+    struct VREvent_t {                                                                                   \
+        uint32_t eventType;                                                                              \
+        uint32_t trackedDeviceIndex;                                                                     \
+        float eventAgeSeconds;                                                                           \
+        VREvent_Data_t data;                                                                             \
     };                                                                                                   \
     }
 
@@ -140,6 +172,12 @@ static_assert(offsetof(pack8::VRControllerState001_t, ulButtonPressed) == 8);
 static_assert(offsetof(pack8::VRControllerState001_t, ulButtonTouched) == 16);
 static_assert(offsetof(pack8::VRControllerState001_t, rAxis) == 24);
 static_assert(sizeof(pack8::VRControllerState001_t) == 64 && alignof(pack8::VRControllerState001_t) == 8);
+
+static_assert(sizeof(pack4::VREvent_Data_t) == 24 && sizeof(pack8::VREvent_Data_t) == 24);
+static_assert(offsetof(pack4::VREvent_t, eventAgeSeconds) == 8 && offsetof(pack4::VREvent_t, data) == 12);
+static_assert(sizeof(pack4::VREvent_t) == 36);
+static_assert(offsetof(pack8::VREvent_t, eventAgeSeconds) == 8 && offsetof(pack8::VREvent_t, data) == 16);
+static_assert(sizeof(pack8::VREvent_t) == 40);
 
 #if defined(_WIN32)
 using namespace pack8;
@@ -183,7 +221,7 @@ using VRControllerState_t = VRControllerState001_t;
     UNUSED(25, GetMatrix34TrackedDeviceProperty)                                                         \
     UNUSED(26, GetStringTrackedDeviceProperty)                                                           \
     UNUSED(27, GetPropErrorNameFromEnum)                                                                 \
-    UNUSED(28, PollNextEvent)                                                                            \
+    USED(28, bool, PollNextEvent, (VREvent_t * pEvent, uint32_t uncbVREvent))                            \
     UNUSED(29, PollNextEventWithPose)                                                                    \
     UNUSED(30, GetEventTypeNameFromEnum)                                                                 \
     UNUSED(31, GetHiddenAreaMesh)                                                                        \
@@ -197,7 +235,7 @@ using VRControllerState_t = VRControllerState001_t;
     UNUSED(39, IsInputFocusCapturedByAnotherProcess)                                                     \
     UNUSED(40, DriverDebugRequest)                                                                       \
     UNUSED(41, PerformFirmwareUpdate)                                                                    \
-    UNUSED(42, AcknowledgeQuit_Exiting)                                                                  \
+    USED(42, void, AcknowledgeQuit_Exiting, ())                                                          \
     UNUSED(43, AcknowledgeQuit_UserPrompt)
 
 #define WAND_DECLARE_UNUSED_SLOT(n, name) virtual void name() = 0;
@@ -227,6 +265,57 @@ static_assert(slotsInOrder(), "every slot number must equal its place in the lis
 static_assert(sizeof(IVRSystem) == sizeof(void*));
 } // namespace abi_check
 
+// "IVRApplications_007", asked for by name after start-up: registering an application manifest with the
+// runtime. Slots 0 to 18 of its vtable, in order (the later ones are never called, so not declared). The
+// called slots take and return only scalars and pointers, as the Windows caveat above requires.
+#define WAND_IVRAPPLICATIONS_007_SLOTS(UNUSED, USED)                                                     \
+    USED(0, EVRApplicationError, AddApplicationManifest, (const char* pchApplicationManifestFullPath,    \
+                                                          bool bTemporary))                              \
+    USED(1, EVRApplicationError, RemoveApplicationManifest, (const char* pchApplicationManifestFullPath)) \
+    UNUSED(2, IsApplicationInstalled)                                                                    \
+    UNUSED(3, GetApplicationCount)                                                                       \
+    UNUSED(4, GetApplicationKeyByIndex)                                                                  \
+    UNUSED(5, GetApplicationKeyByProcessId)                                                              \
+    UNUSED(6, LaunchApplication)                                                                         \
+    UNUSED(7, LaunchTemplateApplication)                                                                 \
+    UNUSED(8, LaunchApplicationFromMimeType)                                                             \
+    UNUSED(9, LaunchDashboardOverlay)                                                                    \
+    UNUSED(10, CancelApplicationLaunch)                                                                  \
+    UNUSED(11, IdentifyApplication)                                                                      \
+    UNUSED(12, GetApplicationProcessId)                                                                  \
+    USED(13, const char*, GetApplicationsErrorNameFromEnum, (EVRApplicationError error))                 \
+    UNUSED(14, GetApplicationPropertyString)                                                             \
+    UNUSED(15, GetApplicationPropertyBool)                                                               \
+    UNUSED(16, GetApplicationPropertyUint64)                                                             \
+    USED(17, EVRApplicationError, SetApplicationAutoLaunch, (const char* pchAppKey, bool bAutoLaunch))   \
+    UNUSED(18, GetApplicationAutoLaunch)
+
+#define WAND_DECLARE_UNUSED_SLOT(n, name) virtual void name() = 0;
+#define WAND_DECLARE_USED_SLOT(n, ret, name, params) virtual ret name params = 0;
+class IVRApplications {
+  public:
+    WAND_IVRAPPLICATIONS_007_SLOTS(WAND_DECLARE_UNUSED_SLOT, WAND_DECLARE_USED_SLOT)
+};
+#undef WAND_DECLARE_UNUSED_SLOT
+#undef WAND_DECLARE_USED_SLOT
+
+namespace abi_check {
+#define WAND_SLOT_NUMBER_UNUSED(n, name) n,
+#define WAND_SLOT_NUMBER_USED(n, ret, name, params) n,
+inline constexpr int application_slot_numbers[] = {
+    WAND_IVRAPPLICATIONS_007_SLOTS(WAND_SLOT_NUMBER_UNUSED, WAND_SLOT_NUMBER_USED)};
+#undef WAND_SLOT_NUMBER_UNUSED
+#undef WAND_SLOT_NUMBER_USED
+consteval bool applicationSlotsInOrder() {
+    for (int i = 0; i < int(sizeof(application_slot_numbers) / sizeof(application_slot_numbers[0])); ++i)
+        if (application_slot_numbers[i] != i)
+            return false;
+    return true;
+}
+static_assert(applicationSlotsInOrder(), "every slot number must equal its place in the list");
+static_assert(sizeof(IVRApplications) == sizeof(void*));
+} // namespace abi_check
+
 } // namespace vr
 
 #if defined(_WIN32)
@@ -235,7 +324,8 @@ static_assert(sizeof(IVRSystem) == sizeof(void*));
 #define WAND_VR_CALLTYPE
 #endif
 
-// The exported C functions of the client library (undecorated names).
+// The exported C functions of the client library (undecorated names). The programs take them from the
+// library by these names when they load it (vr/vr_library.h); the simulated runtime defines them.
 extern "C" {
 uint32_t WAND_VR_CALLTYPE VR_InitInternal(vr::EVRInitError* peError, vr::EVRApplicationType eType);
 void WAND_VR_CALLTYPE VR_ShutdownInternal();

@@ -461,6 +461,7 @@ TEST(Selection, TheControllerWhoseTriggerIsPulledComesFirst) {
         {"device 1 controller\ndevice 2 controller\nstep\n  1 trigger 1\n  2 trigger 1\n", {1, 2}},
         {"device 2 controller\ndevice 15 controller\nstep polls=3\n  15 trigger 1\n", {15, 2}},
     };
+    useVrLibrary(simVrLibrary());
     for (const Case& c : cases) {
         simLoadScenarioText(c.scenario);
         const VrStartup vr = startVr();

@@ -30,6 +30,7 @@ struct Rig {
                  [this](const platform::MouseInput& i) { inputs.emplace_back(i.flags, placed.back()); },
                  [this] { return now; }, [this](uint32_t ms) { now += ms; }};
     Rig() {
+        useVrLibrary(simVrLibrary());
         simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
         EXPECT_EQ(startVr().error, vr::VRInitError_None);
         for (float x : {-1.0f, 0.0f})

@@ -1,0 +1,150 @@
+#include "vr/vr_library.h"
+
+#include "config/runtime_files.h"
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+VrLibrary library_in_use;
+
+bool complete(const VrLibrary& l) {
+    return l.init_internal && l.shutdown_internal && l.is_interface_version_valid &&
+           l.get_generic_interface && l.get_init_token && l.get_init_error_as_english_description;
+}
+
+#ifdef _WIN32
+const char* const kLibraryFile = "openvr_api.dll";
+const char* const kRuntimeLibraryFolder = "bin\\win64";
+const char* const kSeparator = "\\";
+#else
+const char* const kLibraryFile = "libopenvr_api.so";
+const char* const kRuntimeLibraryFolder = "bin/linux64";
+const char* const kSeparator = "/";
+#endif
+
+// One place to look: a folder (empty: the system's own search) and what it is, for the message.
+struct Place {
+    std::string folder;
+    std::string what;
+};
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string pathRegistryFile() {
+    const std::string override_file = environment("VR_PATHREG_OVERRIDE");
+    if (!override_file.empty())
+        return override_file;
+    const std::string folder = platform::userSettingsFolder(true);
+    const std::string in_folder = std::string("openvr") + kSeparator + "openvrpaths.vrpath";
+    return folder.empty() ? std::string() : folder + kSeparator + in_folder;
+}
+
+std::vector<Place> searchPlaces(std::string& no_runtime) {
+    std::vector<Place> places;
+#ifndef _WIN32
+    const std::string search_path = environment("LD_LIBRARY_PATH");
+    for (size_t begin = 0; begin <= search_path.size();) {
+        size_t end = search_path.find(':', begin);
+        if (end == std::string::npos)
+            end = search_path.size();
+        if (end > begin)
+            places.push_back({search_path.substr(begin, end - begin), "LD_LIBRARY_PATH"});
+        begin = end + 1;
+    }
+#endif
+    const std::string own_folder = std::filesystem::path(platform::programPath()).parent_path().string();
+    places.push_back({own_folder, "the program's folder"});
+#ifdef WAND_OPENVR_DIR
+    places.push_back({WAND_OPENVR_DIR, "WAND_OPENVR_DIR"});
+#endif
+#ifdef _WIN32
+    places.push_back({"", "the Windows system folders, the working folder and PATH"});
+#else
+    places.push_back({"", "the system's library folders"});
+#endif
+    const std::string registry = pathRegistryFile();
+    const std::optional<std::string> runtime =
+        registry.empty() ? std::nullopt : registeredRuntimeFolder(registry);
+    if (runtime)
+        places.push_back(
+            {*runtime + kSeparator + kRuntimeLibraryFolder, "SteamVR's own copy, from " + registry});
+    else
+        no_runtime = "  SteamVR's own copy: no runtime is registered" +
+                     (registry.empty() ? std::string() : " in " + registry) + "\n";
+    return places;
+}
+
+// The table from one loaded library; `missing` names the first function it lacks.
+VrLibrary tableOf(void* loaded, std::string& missing) {
+    VrLibrary l;
+    const auto take = [&](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+            platform::librarySymbol(loaded, name));
+        if (!function && missing.empty())
+            missing = name;
+    };
+    take(l.init_internal, "VR_InitInternal");
+    take(l.shutdown_internal, "VR_ShutdownInternal");
+    take(l.is_interface_version_valid, "VR_IsInterfaceVersionValid");
+    take(l.get_generic_interface, "VR_GetGenericInterface");
+    take(l.get_init_token, "VR_GetInitToken");
+    take(l.get_init_error_as_english_description, "VR_GetVRInitErrorAsEnglishDescription");
+    return l;
+}
+
+} // namespace
+
+void useVrLibrary(const VrLibrary& library) {
+    library_in_use = library;
+}
+
+const VrLibrary& vrLibrary() {
+    return library_in_use;
+}
+
+std::string loadVrLibrary() {
+    if (complete(library_in_use))
+        return {};
+    std::string no_runtime;
+    std::string searched;
+    for (const Place& place : searchPlaces(no_runtime)) {
+        const bool bare = place.folder.empty();
+        const std::string file = bare ? kLibraryFile : place.folder + kSeparator + kLibraryFile;
+        std::string outcome;
+        std::error_code ignored;
+        if (!bare && !std::filesystem::exists(file, ignored)) {
+            outcome = "not there";
+        } else if (void* loaded = platform::loadLibrary(file, outcome)) {
+            std::string missing;
+            const VrLibrary table = tableOf(loaded, missing);
+            if (missing.empty()) {
+                library_in_use = table;
+                return {};
+            }
+            outcome = file + " lacks " + missing;
+        } else if (bare) {
+            outcome = "not found";
+        }
+        searched +=
+            "  " + (bare ? place.what : place.folder + " (" + place.what + ")") + ": " + outcome + "\n";
+    }
+    return std::string("The VR client library ") + kLibraryFile +
+           " could not be loaded. Searched, in this order:\n" + searched + no_runtime +
+#ifdef _WIN32
+           "It comes with SteamVR, and with the OpenVR SDK (bin\\win64\\openvr_api.dll): put it beside the\n"
+           "program, or install SteamVR.\n";
+#else
+           "It comes with SteamVR, and with the OpenVR SDK (bin/linux64/libopenvr_api.so): put it beside "
+           "the\n"
+           "program or in a folder of LD_LIBRARY_PATH, or install SteamVR.\n";
+#endif
+}
