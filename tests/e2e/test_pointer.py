@@ -2,6 +2,7 @@
 runtime. What counts is what the desktop sees (where the pointer lands, the button events the server
 produced), what the program prints, how it ends, and that it leaves "default.config" as it was."""
 import math
+import re
 import signal
 
 import pytest
@@ -258,3 +259,40 @@ def test_a_pull_that_turns_the_controller_clicks_on_the_aimed_pixel(tmp_path, xs
     clicks = [(e.what, e.x, e.y) for e in xs.wait_events() if e.what[0] == "1"]
     assert clicks == [("1+", 600, 500), ("1-", 600, 500)]
     assert xs.wait_pointer(600, 514), f"after the release the pointer follows again; it is at {xs.pointer()}"
+
+
+def test_steamvr_waited_for_and_its_quit_obeyed(tmp_path, xs):
+    # Without --wait, a quit during a drag lets the button go before it is acknowledged, and ends the run.
+    drag = "step polls=3\n" + at_pixel(300, 300) + "step wait=go\n  1 trigger 1\nstep\n  quit\n"
+    p = run(tmp_path / "quit", xs, DEVICES + drag, trigger={"dragging_threshold_ms": 50})
+    assert names(xs.wait_events(last="1+")) == ["1+"]
+    p.go("go")
+    assert p.wait() == 0 and p.out.endswith("using that.\nSteamVR is quitting\n")
+    release, = xs.wait_events(last="1-")
+    log = p.sim_log()
+    ack = next(int(line.split()[0]) for line in log.splitlines() if line.endswith(" AcknowledgeQuit_Exiting"))
+    assert release.what == "1-" and release.t <= ack // 1000 and log.index("Acknowledge") < log.index("Shutdown")
+    # With --wait: absent for 3 s (two tries 2 s apart), then the same quit; the runtime is back when the test
+    # says so, and the controller is chosen again. Every line also goes to the log, with the time.
+    p = start("wandpointer", tmp_path / "wait", "absent ms=3000\n" + DEVICES + drag + "  absent wait=back\n"
+              "step polls=3\n  1 trigger 0\n" + at_pixel(600, 600) + MIDDLE_MARK,
+              config(trigger={"dragging_threshold_ms": 50}), args=["--wait", "--log", "logs/wand.log"], x=xs)
+    assert names(xs.wait_events(last="1+")) == ["1+"]
+    tries = [line.split() for line in p.sim_log().splitlines() if " VR_InitInternal " in line]
+    assert [t[-1] for t in tries] == ["121", "121", "0"]
+    assert all(int(b[0]) - int(a[0]) >= 1990000 for a, b in zip(tries, tries[1:]))
+    p.go("go")
+    assert names(xs.wait_events(last="1-")) == ["1-"] and p.wait_output("quitting\nWaiting for SteamVR...\n")
+    p.go("back")
+    assert names(xs.wait_events()) == MARK and xs.pointer() == (600, 600)
+    started = "SteamVR initialized!\n\n1 controller(s) needed..\n\nOne controller found, using that."
+    assert p.out == f"Waiting for SteamVR...\n{started}\nSteamVR is quitting\nWaiting for SteamVR...\n{started}"
+    lines = (tmp_path / "wait/logs/wand.log").read_text().splitlines()
+    assert [line[24:] for line in lines] == [line for line in p.out.splitlines() if line]
+    assert all(re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} .+", line) for line in lines)
+    p.stop()
+    # Ctrl+C ends the waiting.
+    p = start("wandpointer", tmp_path / "stop", "absent wait=never\n" + DEVICES, config(), args=["--wait"], x=xs)
+    assert p.wait_output("Waiting for SteamVR...\n")
+    p.signal(signal.SIGINT)
+    assert p.wait() == 0 and p.out == "Waiting for SteamVR...\n"

@@ -1,11 +1,16 @@
-"""Wand as users and packagers meet it: the command line of both programs, and the .deb."""
+"""Wand as users and packagers meet it: the command line of both programs, and the .deb with the VR client
+library found where SteamVR keeps it, and wandpointer registered to start with SteamVR."""
+import json
+import shutil
 import subprocess
+from pathlib import Path
 
 import pytest
 
-from wand import BIN, start
+from wand import BIN, XServer, config, start
 
 USAGE = "Usage: {0} [--config FILE]{1} [--help] [--version]\n"
+OWN = {"wandsetup": " [--reanchor]", "wandpointer": " [--wait] [--log FILE] [--autostart on|off]"}
 
 
 @pytest.mark.parametrize("program", ["wandsetup", "wandpointer"])
@@ -15,12 +20,15 @@ USAGE = "Usage: {0} [--config FILE]{1} [--help] [--version]\n"
     (["--config=a", "--bogus", "--help"], 2, "", "{0}: unknown option '--bogus'\n" + USAGE),
     (["--config"], 2, "", "{0}: option '--config' needs a file name\n" + USAGE),
     (["stray"], 2, "", "{0}: unexpected argument 'stray'\n" + USAGE),
-], ids=["help", "version", "unknown", "no-file", "stray"])
+    (["--wait", "--log=x", "--autostart", "maybe"], 2, "", {
+        "wandsetup": "{0}: unknown option '--wait'\n" + USAGE,
+        "wandpointer": "{0}: option '--autostart' needs 'on' or 'off'\n" + USAGE}),
+], ids=["help", "version", "unknown", "no-file", "stray", "runner-options"])
 def test_command_line(tmp_path, program, args, status, out, err):
     p = start(program, tmp_path, args=args)
     assert p.wait() == status
-    reanchor = " [--reanchor]" if program == "wandsetup" else ""
-    assert p.out.startswith(out.format(program, reanchor)) and p.err == err.format(program, reanchor)
+    err = err[program] if isinstance(err, dict) else err
+    assert p.out.startswith(out.format(program, OWN[program])) and p.err == err.format(program, OWN[program])
     assert not (tmp_path / "sim.log").exists()  # the VR runtime was never started
     assert args != ["--help"] or all(w in p.out for w in ("default.config", "Exit status:", "libopenvr_api.so"))
 
@@ -40,16 +48,68 @@ def test_another_configuration_file(tmp_path):
     assert bad.wait() == 1 and '"stabilization" / "beta" in bad.json: expected' in bad.err
 
 
-def test_the_deb_installs_programs_that_run(tmp_path):
+def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr(tmp_path):
     subprocess.run(["cpack", "-G", "DEB", "-B", tmp_path], cwd=BIN.parent, check=True, capture_output=True)
     deb, = tmp_path.glob("wand_*.deb")
     depends = subprocess.run(["dpkg-deb", "-f", deb, "Depends"], capture_output=True, text=True).stdout
     assert all(p in depends for p in ("libjsoncpp", "libx11-6", "libxcb-xtest0", "libxrandr2", "libxinerama1"))
-    subprocess.run(["dpkg-deb", "-x", deb, tmp_path / "root"], check=True)
-    files = sorted(str(f.relative_to(tmp_path / "root")) for f in (tmp_path / "root").rglob("*") if f.is_file())
+    root, home, libs, steamvr = (tmp_path / name for name in ("root", "home", "libs", "SteamVR"))
+    subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
+    files = sorted(str(f.relative_to(root)) for f in root.rglob("*") if f.is_file())
     assert files == ["usr/bin/wandpointer", "usr/bin/wandsetup", "usr/share/doc/wand/LICENSE",
-                     "usr/share/doc/wand/README.md"]
-    # The client library comes from the VR runtime; here the simulated one stands in for it.
-    version = subprocess.run([tmp_path / "root/usr/bin/wandpointer", "--version"], capture_output=True,
-                             text=True, env={"LD_LIBRARY_PATH": str(BIN)})
-    assert version.returncode == 0 and version.stdout.startswith("wandpointer 1.")
+                     "usr/share/doc/wand/README.md", "usr/share/man/man1/wandpointer.1.gz",
+                     "usr/share/man/man1/wandsetup.1.gz"]
+    libs.mkdir(), home.mkdir()
+    registry, manifest = home / ".config/openvr/openvrpaths.vrpath", home / ".config/wand/wandpointer.vrmanifest"
+    registry.parent.mkdir(parents=True)
+    registry.write_text(json.dumps({"config": ["x"], "runtime": [str(steamvr), "/elsewhere"], "version": 1}))
+    (home / "default.config").write_text(config())
+
+    def run(*args, scenario=""):
+        (home / "scenario").write_text(scenario)
+        return subprocess.run([root / "usr/bin/wandpointer", *args], cwd=home, capture_output=True, text=True,
+                              env={"HOME": str(home), "LD_LIBRARY_PATH": str(libs), "WAND_SIM_LOG": str(home / "log"),
+                                   "WAND_SIM_SCENARIO": str(home / "scenario")})
+
+    # No client library anywhere: the help, then every place searched, in order, once the runtime is needed.
+    assert run("--help").returncode == 0
+    missing = run("--autostart", "on")
+    assert missing.returncode == 1 and not manifest.exists() and missing.stdout == "" and missing.stderr == (
+        "The VR client library libopenvr_api.so could not be loaded. Searched, in this order:\n"
+        f"  {libs} (LD_LIBRARY_PATH): not there\n  {root}/usr/bin (the program's folder): not there\n"
+        "  the system's library folders: not found\n"
+        f"  {steamvr}/bin/linux64 (SteamVR's own copy, from {registry}): not there\n"
+        "It comes with SteamVR, and with the OpenVR SDK (bin/linux64/libopenvr_api.so): put it beside the\n"
+        "program or in a folder of LD_LIBRARY_PATH, or install SteamVR.\n")
+    # SteamVR's own copy, through which wandpointer registers to start with SteamVR, and unregisters.
+    (steamvr / "bin/linux64").mkdir(parents=True)
+    shutil.copy(BIN / "libopenvr_api.so", steamvr / "bin/linux64")
+    on = run("--autostart", "on")
+    assert (on.returncode, on.stderr) == (0, "") and on.stdout == \
+        f"SteamVR now starts wandpointer with itself: {manifest} is registered, auto-launch on.\n"
+    application, = json.loads(manifest.read_text())["applications"]
+    assert application == {
+        "app_key": "wand.wandpointer", "launch_type": "binary", "binary_path_linux": str(root / "usr/bin/wandpointer"),
+        "arguments": f"--config {home}/default.config --wait --log {home}/.config/wand/wandpointer.log",
+        "is_dashboard_overlay": True, "strings": {"en_us": {"name": "Wand", "description": application["strings"][
+            "en_us"]["description"]}}}
+    off = run("--autostart=off")
+    assert (off.returncode, off.stderr, manifest.exists()) == (0, "", False)
+    calls = [line.split(maxsplit=1)[1] for line in (home / "log").read_text().splitlines()
+             if "Application" in line and "VR_" not in line]
+    assert calls == [f"AddApplicationManifest {manifest} 0 -> 0", "SetApplicationAutoLaunch wand.wandpointer 1 -> 0",
+                     "SetApplicationAutoLaunch wand.wandpointer 0 -> 0", f"RemoveApplicationManifest {manifest} -> 0"]
+    refused = run("--autostart", "on", scenario="applications-error 107\n")
+    assert refused.returncode == 1 and refused.stdout == "" and \
+        refused.stderr == f"SteamVR refused to register {manifest}: VRApplicationError_InvalidManifest\n"
+    # LD_LIBRARY_PATH's copy comes first, before the program's folder and SteamVR's.
+    for folder in (libs, root / "usr/bin"):
+        shutil.copy(BIN / "libopenvr_api.so", folder)
+    with XServer(observe=False) as x:
+        p = start("wandpointer", tmp_path / "run", "", config(), binary=root / "usr/bin/wandpointer", x=x,
+                  env={"LD_LIBRARY_PATH": str(libs)})
+        assert p.wait_output("SteamVR initialized!\n")
+        maps = (Path(f"/proc/{p.process.pid}/maps")).read_text()
+        assert {line.split()[-1] for line in maps.splitlines() if "libopenvr_api" in line} == \
+            {str(libs / "libopenvr_api.so")}
+        p.stop()

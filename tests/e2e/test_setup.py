@@ -204,12 +204,22 @@ def test_a_file_that_cannot_be_written_is_reported_and_the_old_one_kept(tmp_path
             assert set(os.listdir(copy)) <= {"default.config", "filler"}
 
 
-@pytest.mark.parametrize("error, message", [(121, "HMD not found! Please start SteamVR before running config.\n\n"),
-                                            (108, "SteamVR init error: Hmd Not Found (108) \n\n")])
-def test_a_runtime_that_cannot_start_ends_with_status_one_and_leaves_the_file(tmp_path, error, message):
+PROMPT = "the LOWER RIGHT corner of the screen and press the application button"
+
+
+@pytest.mark.parametrize("scenario, status, ending", [
+    ("init-error 121\n", 1, "HMD not found! Please start SteamVR before running config.\n\n"),
+    ("init-error 108\n", 1, "SteamVR init error: Hmd Not Found (108) \n\n"),
+    # SteamVR quits while a corner is awaited, or while the controller is chosen: acknowledged, and the
+    # calibration ends there, even though the user would have gone on.
+    (touch(RIGHT[:2]) + "step\n  quit\n" + touch(RIGHT[2:]), 2, f" - OK\n{PROMPT}\nSteamVR is quitting\n"),
+    ("device 2 controller\nstep polls=4\nstep\n  quit\nstep polls=2\n  1 trigger 1\n" + touch(RIGHT), 2,
+     "\nPress trigger to select primary controller\nSteamVR is quitting\n")], ids=["121", "108", "corner", "choice"])
+def test_a_runtime_that_cannot_start_or_quits_ends_the_run_and_leaves_the_file(tmp_path, scenario, status, ending):
     with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
-        status, out, err, text = calibrate(tmp_path, x, f"init-error {error}\n", "1 1\n")
-    assert (status, out, text) == (1, message, OLD)
+        result, out, err, text = calibrate(tmp_path, x, scenario, "1 1\n")
+    assert (result, text) == (status, OLD) and out.endswith(ending) and (out == ending) == (status == 1)
+    assert ("AcknowledgeQuit_Exiting" in (tmp_path / "sim.log").read_text()) == (status == 2)
 
 
 COS, SIN = math.cos(math.pi / 6), math.sin(math.pi / 6)

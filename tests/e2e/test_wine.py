@@ -32,7 +32,7 @@ def desk():
         subprocess.run(["wineserver", "-w"], env=ENV)
 
 
-def run(desk, folder, program, scenario, text=None, answers="1\n1\n1\n", trace=False, linux=False):
+def run(desk, folder, program, scenario, text=None, answers="1\n1\n1\n", trace=False, linux=False, args=()):
     folder.mkdir(parents=True, exist_ok=True)
     if text is not None:
         (folder / "default.config").write_text(text)
@@ -43,7 +43,7 @@ def run(desk, folder, program, scenario, text=None, answers="1\n1\n1\n", trace=F
     env = dict(ENV, **desk.env, WAND_SIM_SCENARIO=where(folder / "scenario"), WAND_SIM_CONTROL=where(folder),
                WAND_SIM_LOG=where(folder / "sim.log"), WINEDEBUG="+relay" if trace else "-all")
     command = [str(BIN / program)] if linux else ["wine", str(WIN / (program + ".exe"))]
-    return Proc(command, folder, env, stdin)
+    return Proc(command + [where(a) if "/" in a else a for a in args], folder, env, stdin)
 
 
 def crlf(text):
@@ -94,12 +94,21 @@ def test_the_cursor_clicks_drags_and_wheel_reach_windows_desktop(tmp_path, desk,
     assert names(desk.events()) == []  # nothing reached the X server's buttons
 
 
-def test_ctrl_c_during_a_drag_releases_the_button(tmp_path, desk, hook):
-    p = run(desk, tmp_path, "wandpointer", DEVICES + "step polls=3\n" + LEFT + "step\n  1 trigger 1\n", CONFIG)
+@pytest.mark.parametrize("program, ending", [("wandpointer", "ctrl-c"), ("wandpointerw", "quit")])
+def test_ctrl_c_or_steamvr_quitting_during_a_drag_releases_the_button(tmp_path, desk, hook, program, ending):
+    # SteamVR's quit is met by the program it starts, the one without a console, whose lines go to the log.
+    scenario = DEVICES + "step polls=3\n" + LEFT + "step wait=quit\n  1 trigger 1\nstep\n  quit\n"
+    p = run(desk, tmp_path, program, scenario, CONFIG, args=["--log", str(tmp_path / "wand.log")])
     assert wait_until(lambda: hook.buttons() == [["WM_LBUTTONDOWN", "-960", "256", "0"]], 30), hook.out
-    p.signal(signal.SIGINT)  # Wine turns it into CTRL_C_EVENT for the console handler
+    if ending == "quit":
+        p.go("quit")
+    else:
+        p.signal(signal.SIGINT)  # Wine turns it into CTRL_C_EVENT for the console handler
     assert p.wait(30) == 0
     assert wait_until(lambda: len(hook.buttons()) == 2, 30) and hook.buttons()[1][0] == "WM_LBUTTONUP"
+    last = (tmp_path / "wand.log").read_text().splitlines()[-1][24:]
+    assert last == ("SteamVR is quitting" if ending == "quit" else "One controller found, using that.")
+    assert ("AcknowledgeQuit_Exiting" in p.sim_log()) == (ending == "quit")
 
 
 def test_wandsetup_writes_the_file_as_windows_does(tmp_path, desk):
