@@ -90,7 +90,7 @@ void loseDesktop(const std::string& reason) {
         return;
     gnome.lost = true;
     gnome.session.clear();
-    std::printf("\n%s\n", reason.c_str());
+    print("\n%s\n", reason.c_str());
 }
 
 // The reply to a method call on mutter, or nullptr with `error` set.
@@ -356,7 +356,7 @@ DesktopReport gnomeReport() {
     std::vector<GnomeMonitor> monitors;
     std::string error;
     if (!readMonitors(monitors, error))
-        std::printf("\nGNOME's display configuration cannot be read: %s\n", error.c_str());
+        print("\nGNOME's display configuration cannot be read: %s\n", error.c_str());
     for (const GnomeMonitor& m : monitors)
         report.monitors.push_back(m.rect);
     fitVirtualScreen(report);

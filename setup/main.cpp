@@ -17,7 +17,8 @@ const ProgramHelp kHelp = {
     "  0  the file has been written\n"
     "  1  the VR runtime did not start; with --reanchor also: the file is missing, unreadable, or holds\n"
     "     no monitor whose corners can be touched again\n"
-    "  2  a mistake on the command line, or standard input ended before an answer (nothing written)\n"
+    "  2  a mistake on the command line, standard input ended before an answer, or SteamVR quit\n"
+    "     (nothing written)\n"
     "  3  the file could not be written (an old one is kept as it was)\n",
     "  --reanchor     after the VR tracking space has moved (a base station moved, the room set up again,\n"
     "                 an inside-out headset's origin shifted): touch three corners of one calibrated\n"
