@@ -76,6 +76,10 @@ void sendMouseInput(const MouseInput& input);
 void installShutdownHandler();
 bool shutdownRequested();
 
+// Claims `name` among the user's running processes for as long as this one runs (Linux: an abstract
+// socket; Windows: a named mutex). False when another process holds it.
+bool claimProcessName(const std::string& name);
+
 // The running program's own file, as an absolute path.
 std::string programPath();
 // The folder of the user's settings: Linux $XDG_CONFIG_HOME, else ~/.config; Windows %APPDATA%, or with

@@ -3,8 +3,10 @@
 // backends.
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,9 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace platform {
@@ -82,6 +87,26 @@ void installShutdownHandler() {
 
 bool shutdownRequested() {
     return shutdown_requested != 0;
+}
+
+bool claimProcessName(const std::string& name) {
+    // An abstract socket's name is freed with the process, however it ends; the namespace is the
+    // machine's, so the user's id goes into the name.
+    const int socket_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket_fd < 0)
+        return true; // nothing to claim with: never stand in the way
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string abstract = "wand/" + std::to_string(getuid()) + "/" + name;
+    const size_t length = std::min(abstract.size(), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, abstract.data(), length);
+    if (bind(socket_fd, reinterpret_cast<const sockaddr*>(&address),
+             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length)) != 0) {
+        const bool taken = errno == EADDRINUSE;
+        close(socket_fd);
+        return !taken;
+    }
+    return true; // the socket stays open for the rest of the process
 }
 
 std::string programPath() {

@@ -268,6 +268,12 @@ std::string platform::replaceFile(const std::string& source, const std::string& 
     return {};
 }
 
+bool platform::claimProcessName(const std::string& name) {
+    // The mutex lives as long as a process holds a handle to it; this one keeps its handle.
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, (L"Local\\" + wideName(name)).c_str());
+    return !(mutex && GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
 std::string platform::programPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

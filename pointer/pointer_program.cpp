@@ -8,6 +8,8 @@
 #include "vr/controller_selection.h"
 #include "vr/vr_runtime.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 
 const ProgramHelp kPointerHelp = {
@@ -33,6 +35,18 @@ const ProgramHelp kPointerHelp = {
 };
 
 namespace {
+
+// One waiting wandpointer per configuration file: when SteamVR, which started one, starts again while that
+// one waits for it, it starts another, and two runners would click twice. The name stands for the file's
+// absolute path (FNV-1a, the same in every build).
+bool firstToWaitFor(const std::string& config_path) {
+    std::error_code ignored;
+    const std::string path = std::filesystem::absolute(config_path, ignored).lexically_normal().string();
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : path)
+        hash = (hash ^ c) * 1099511628211ull;
+    return platform::claimProcessName("wandpointer-wait-" + std::to_string(hash));
+}
 
 // The frames until a request to stop, the desktop's loss or the runtime's request to quit; a held button is
 // let go in every case.
@@ -74,6 +88,12 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
     }
     if (command_line.autostart)
         return setAutostart(*command_line.autostart, command_line.config_path);
+    if (command_line.wait && !firstToWaitFor(command_line.config_path)) {
+        platform::print("Another wandpointer --wait runs with %s; this one ends.\n",
+                        command_line.config_path.c_str());
+        return 0;
+    }
+
     const ConfigContents& config = *read.contents;
 
     // The calibration fits only the monitors it was made for: say so when they have changed since.

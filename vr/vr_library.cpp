@@ -62,7 +62,8 @@ std::vector<Place> searchPlaces(std::string& no_runtime) {
     }
 #endif
     const std::string own_folder = std::filesystem::path(platform::programPath()).parent_path().string();
-    places.push_back({own_folder, "the program's folder"});
+    if (!own_folder.empty())
+        places.push_back({own_folder, "the program's folder"});
 #ifdef WAND_OPENVR_DIR
     places.push_back({WAND_OPENVR_DIR, "WAND_OPENVR_DIR"});
 #endif

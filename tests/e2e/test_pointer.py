@@ -291,8 +291,11 @@ def test_steamvr_waited_for_and_its_quit_obeyed(tmp_path, xs):
     assert [line[24:] for line in lines] == [line for line in p.out.splitlines() if line]
     assert all(re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} .+", line) for line in lines)
     p.stop()
-    # Ctrl+C ends the waiting.
+    # One waiting runner per file (SteamVR starts another when it starts again), and Ctrl+C ends the waiting.
     p = start("wandpointer", tmp_path / "stop", "absent wait=never\n" + DEVICES, config(), args=["--wait"], x=xs)
     assert p.wait_output("Waiting for SteamVR...\n")
+    second = start("wandpointer", tmp_path / "second", None, args=["--wait", "--config", "../stop/default.config"])
+    assert second.wait() == 0 and second.out == "Another wandpointer --wait runs with ../stop/default.config; " \
+                                                "this one ends.\n"
     p.signal(signal.SIGINT)
     assert p.wait() == 0 and p.out == "Waiting for SteamVR...\n"
