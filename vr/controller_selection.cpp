@@ -85,7 +85,9 @@ std::vector<TrackedController> selectControllers(vr::IVRSystem* system, int need
 std::optional<TrackedController> startRuntimeAndSelectController(Program program, bool wait) {
     const VrStartup vr = wait ? startVrWhenRunning() : startVr();
     if (vr.error != vr::VRInitError_None) {
-        if (!platform::shutdownRequested())
+        // A request to stop that ended the waiting is no failure to report.
+        const bool stopped_waiting = wait && vr.error == vr::VRInitError_Init_NoServerForBackgroundApp;
+        if (!stopped_waiting)
             reportVrStartupFailure(vr, program);
         return std::nullopt;
     }
