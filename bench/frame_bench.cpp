@@ -55,7 +55,8 @@ PointerIo sinkIo(Sink& sink) {
         ++sink.placements;
         return true;
     };
-    io.send_mouse_input = [&sink](const platform::MouseInput&) { ++sink.inputs; };
+    io.mouse_button = [&sink](platform::MouseButton, platform::ButtonAction) { ++sink.inputs; };
+    io.mouse_wheel = [&sink](int32_t) { ++sink.inputs; };
     io.tick_count = [&sink] { return sink.now; };
     io.sleep_ms = [&sink](uint32_t ms) { sink.now += ms; };
     io.sleep_until = [&sink](uint32_t deadline) {

@@ -229,8 +229,8 @@ Figures play(const Person& person, const RunnerSettings& settings, vr::IVRSystem
         pb.cursor = {double(x), double(y)};
         return true;
     };
-    io.send_mouse_input = [&pb](const platform::MouseInput& input) {
-        if (input.flags & platform::kMouseLeftDown)
+    io.mouse_button = [&pb](platform::MouseButton button, platform::ButtonAction action) {
+        if (button == platform::MouseButton::left && action != platform::ButtonAction::up)
             pb.clicks.emplace_back(pb.now, pb.cursor);
     };
     io.tick_count = [&pb] { return pb.now; };

@@ -1,21 +1,24 @@
-# The Wayland backend: built when the Wayland client library, wayland-scanner, wayland-protocols and
-# plasma-wayland-protocols are there (Debian: libwayland-dev wayland-protocols plasma-wayland-protocols).
-# The protocols' C bindings are generated from their XML descriptions at build time; the two wlroots ones
-# are kept in platform/protocols.
+# The Wayland backend: built when the Wayland client library, wayland-scanner, wayland-protocols,
+# plasma-wayland-protocols and libxkbcommon (the virtual keyboard's keymap) are there (Debian:
+# libwayland-dev wayland-protocols plasma-wayland-protocols libxkbcommon-dev). The protocols' C bindings
+# are generated from their XML descriptions at build time; the three that come with wlroots are kept in
+# platform/protocols.
 pkg_check_modules(WAYLAND_CLIENT QUIET IMPORTED_TARGET wayland-client)
 pkg_check_modules(WAYLAND_SERVER QUIET IMPORTED_TARGET wayland-server)
+pkg_check_modules(XKBCOMMON QUIET IMPORTED_TARGET xkbcommon)
 pkg_get_variable(WAYLAND_SCANNER wayland-scanner wayland_scanner)
 pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
 find_package(PlasmaWaylandProtocols CONFIG QUIET)
 
 set(WAND_WLROOTS_PROTOCOLS_DIR ${PROJECT_SOURCE_DIR}/platform/protocols)
 set(WAND_WAYLAND OFF)
-if(WAYLAND_CLIENT_FOUND AND WAYLAND_SCANNER AND WAYLAND_PROTOCOLS_DIR AND PLASMA_WAYLAND_PROTOCOLS_DIR)
+if(WAYLAND_CLIENT_FOUND AND WAYLAND_SCANNER AND WAYLAND_PROTOCOLS_DIR AND PLASMA_WAYLAND_PROTOCOLS_DIR
+   AND XKBCOMMON_FOUND)
     set(WAND_WAYLAND ON)
-    message(STATUS "Desktop: X11 and Wayland (wlroots virtual pointer, KDE fake input)")
+    message(STATUS "Desktop: X11 and Wayland (wlroots virtual pointer and keyboard, KDE fake input)")
 else()
     message(STATUS "Desktop: X11 only. For Wayland install libwayland-dev wayland-protocols "
-                   "plasma-wayland-protocols")
+                   "plasma-wayland-protocols libxkbcommon-dev")
 endif()
 
 # wand_wayland_protocol(SOURCES XML client|server): generates the side's header from XML into the build's
@@ -40,11 +43,12 @@ if(WAND_WAYLAND)
     enable_language(C)
     set(protocol_sources)
     foreach(xml ${WAND_WLROOTS_PROTOCOLS_DIR}/wlr-virtual-pointer-unstable-v1.xml
+                ${WAND_WLROOTS_PROTOCOLS_DIR}/virtual-keyboard-unstable-v1.xml
                 ${WAYLAND_PROTOCOLS_DIR}/unstable/xdg-output/xdg-output-unstable-v1.xml
                 ${PLASMA_WAYLAND_PROTOCOLS_DIR}/fake-input.xml)
         wand_wayland_protocol(protocol_sources ${xml} client)
     endforeach()
     add_library(wand_wayland_protocols STATIC ${protocol_sources})
     target_include_directories(wand_wayland_protocols PUBLIC ${CMAKE_BINARY_DIR}/wayland-protocols)
-    target_link_libraries(wand_wayland_protocols PUBLIC PkgConfig::WAYLAND_CLIENT)
+    target_link_libraries(wand_wayland_protocols PUBLIC PkgConfig::WAYLAND_CLIENT PkgConfig::XKBCOMMON)
 endif()

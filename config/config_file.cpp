@@ -4,6 +4,7 @@
 
 #include <json/json.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -193,6 +194,114 @@ void readStabilizationFilter(const std::string& file, const Json::Value& stabili
     }
 }
 
+[[noreturn]] void refuseMember(const std::string& file, const char* group, const std::string& key,
+                               const std::string& problem) {
+    throw Json::LogicError(std::string("Bad \"") + group + "\"" + (key.empty() ? "" : " / \"" + key + "\"") +
+                           " in " + file + ": " + problem + ".");
+}
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// "key:NAME+NAME...": modifiers, each once, then one key (which may itself be a modifier).
+Binding readKeys(const std::string& file, const std::string& control, const std::string& value) {
+    Binding binding;
+    binding.action = Action::keys;
+    size_t start = 4; // after "key:"
+    while (true) {
+        const size_t plus = value.find('+', start);
+        const std::string name =
+            value.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        const auto* found = std::find(platform::kKeyNames.begin(), platform::kKeyNames.end(), name);
+        if (name.empty() || found == platform::kKeyNames.end())
+            refuseMember(file, "bindings", control,
+                         quoted(value) + " names no key " + quoted(name) +
+                             " (the README lists the key names)");
+        const auto key = static_cast<platform::Key>(found - platform::kKeyNames.begin());
+        const auto end = binding.keys.begin() + static_cast<std::ptrdiff_t>(binding.key_count);
+        if (std::find(binding.keys.begin(), end, key) != end)
+            refuseMember(file, "bindings", control, quoted(value) + " names " + quoted(name) + " twice");
+        if (binding.key_count > 0 && !platform::isModifier(binding.keys[binding.key_count - 1]))
+            refuseMember(file, "bindings", control,
+                         quoted(value) + " has a key after " +
+                             quoted(std::string(platform::keyName(binding.keys[binding.key_count - 1]))) +
+                             "; only the modifiers ctrl, alt, shift and super may come before the last key");
+        binding.keys[binding.key_count++] = key;
+        if (plus == std::string::npos)
+            return binding;
+        start = plus + 1;
+    }
+}
+
+Binding readBinding(const std::string& file, const std::string& control, const Json::Value& value) {
+    static const std::pair<const char*, Action> kActions[] = {
+        {"default", Action::standard}, {"left", Action::left},           {"right", Action::right},
+        {"middle", Action::middle},    {"double", Action::double_click}, {"toggle", Action::toggle},
+        {"none", Action::none},        {"wheel", Action::wheel}};
+    if (!value.isString())
+        refuseMember(file, "bindings", control, "expected a string such as \"default\" or \"key:page_down\"");
+    const std::string text = value.asString();
+    if (text.starts_with("key:"))
+        return readKeys(file, control, text);
+    for (const auto& [name, action] : kActions) {
+        if (text != name)
+            continue;
+        if (action == Action::wheel && control != "pad_centre")
+            refuseMember(file, "bindings", control, "\"wheel\" is only for \"pad_centre\"");
+        Binding binding;
+        binding.action = action;
+        return binding;
+    }
+    refuseMember(file, "bindings", control,
+                 quoted(text) +
+                     " is no action; expected \"default\", \"left\", \"right\", \"middle\", \"double\", "
+                     "\"toggle\", \"none\", \"wheel\" (\"pad_centre\" only) or \"key:\" and key names joined "
+                     "by \"+\"");
+}
+
+// "bindings": a member per control, each optional; a control it does not name keeps "default".
+void readBindings(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
+    const Json::Value* bindings = optionalMember(root, "bindings");
+    if (bindings == nullptr || bindings->isNull())
+        return;
+    if (!bindings->isObject())
+        refuseMember(file, "bindings", "", "expected an object with a member for each control to bind");
+    for (const std::string& control : bindings->getMemberNames()) {
+        const auto* found = std::find(kControlNames.begin(), kControlNames.end(), control);
+        if (found == kControlNames.end())
+            refuseMember(file, "bindings", control,
+                         "no such control; the controls are \"trigger\", \"grip\", \"menu\", \"pad_left\", "
+                         "\"pad_right\" and \"pad_centre\"");
+        settings.bindings[static_cast<size_t>(found - kControlNames.begin())] =
+            readBinding(file, control, (*bindings)[control]);
+    }
+}
+
+// "haptics": "click_us", the length of the pulse for every click and key press, or 0 (or none) for none.
+void readHaptics(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
+    const Json::Value* haptics = optionalMember(root, "haptics");
+    if (haptics == nullptr || haptics->isNull())
+        return;
+    if (!haptics->isObject())
+        refuseMember(file, "haptics", "", "expected an object such as { \"click_us\" : 1500 }");
+    for (const std::string& key : haptics->getMemberNames()) {
+        if (key != "click_us")
+            refuseMember(file, "haptics", key, "no such setting; the one setting is \"click_us\"");
+    }
+    const Json::Value* click = optionalMember(*haptics, "click_us");
+    if (click == nullptr)
+        return;
+    const double us = click->isNumeric() ? click->asDouble() : -1.0;
+    if (!(us >= 0.0 && us <= kMaxHapticClickUs && us == std::floor(us))) {
+        std::string found = click->toStyledString();
+        found.erase(found.find_last_not_of('\n') + 1);
+        refuseMember(file, "haptics", "click_us",
+                     "expected a whole number of microseconds from 1 to 3999, or 0 for none; found " + found);
+    }
+    settings.haptic_click_us = static_cast<uint16_t>(us);
+}
+
 // The settings that are used only in part, each with its warning.
 std::vector<std::string> settingWarnings(const RunnerSettings& settings) {
     if (!averagesPositions(settings))
@@ -259,6 +368,8 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
     readTuningNumber(file, stabilization, "stabilization", "derivative_cutoff_hz",
                      settings.derivative_cutoff_hz);
     readTuningNumber(file, root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
+    readBindings(file, root, settings);
+    readHaptics(file, root, settings);
 
     // The hash only serves a warning about a changed monitor layout, so a hand-edited value of another
     // type is ignored rather than refused.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "geometry/geometry.h"
+#include "platform/platform.h"
 
 #include <array>
 #include <cstdint>
@@ -20,6 +21,34 @@ struct CalibratedMonitor {
 // or the 1€ filter on the pointing direction.
 enum class StabilizationFilter { average, one_euro };
 
+// The controls that "bindings" names, in its members' names (kControlNames). The touchpad's halves are
+// pressed; the centre strip is touched without pressing, as for scrolling.
+enum class BoundControl { trigger, grip, menu, pad_left, pad_right, pad_centre };
+inline constexpr size_t kBoundControlCount = 6;
+inline constexpr std::array<const char*, kBoundControlCount> kControlNames = {
+    "trigger", "grip", "menu", "pad_left", "pad_right", "pad_centre"};
+
+// What a control does. `standard` is "default": what the control has always done (the trigger clicks and
+// drags with the handedness's button, the grip middle-clicks, the menu button switches the cursor, the
+// halves click and the primary half double-clicks, the strip scrolls). A mouse button and keys are held
+// down while the control is; `double_click` is a left double click, `toggle` the cursor switch, `wheel`
+// (the strip only) scrolling.
+enum class Action { standard, left, right, middle, double_click, toggle, none, wheel, keys };
+
+inline constexpr size_t kMaxBoundKeys = 5; // the four modifiers and one key
+
+struct Binding {
+    Action action = Action::standard;
+    // For `keys`: the modifiers in the order they go down, then the key; they come up in reverse order.
+    std::array<platform::Key, kMaxBoundKeys> keys{};
+    size_t key_count = 0;
+};
+
+// Haptic pulses: at most one per this many milliseconds per controller, as the runtime takes them.
+inline constexpr uint32_t kHapticGapMs = 5;
+// The longest pulse, in microseconds, that the runtime does not cut short.
+inline constexpr int32_t kMaxHapticClickUs = 3999;
+
 // The runner's behaviour settings, read once at start-up and never changed afterwards.
 struct RunnerSettings {
     int32_t dragging_threshold_ms = 0;
@@ -34,7 +63,13 @@ struct RunnerSettings {
     float beta = 2.5f;                 // Hz of cutoff added per degree per second of angular speed
     float derivative_cutoff_hz = 1.0f; // cutoff of the speed estimate
     float click_freeze_degrees = 0.0f; // 0: a trigger press does not hold the cursor
+    std::array<Binding, kBoundControlCount> bindings{}; // by BoundControl
+    uint16_t haptic_click_us = 0; // a pulse this long for every click or key press; 0: none
 };
+
+inline const Binding& bindingOf(const RunnerSettings& settings, BoundControl control) {
+    return settings.bindings[static_cast<size_t>(control)];
+}
 
 // Stabilization on with the filter "average": the moving average of pixel positions.
 bool averagesPositions(const RunnerSettings& settings);
@@ -103,7 +138,7 @@ std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, cons
 // "Could not open FILE, run config first!". A text that is not valid JSON is refused with "Error from
 // reader: " and JsonCpp's error list; a value of the wrong type with JsonCpp's message ("Value is not
 // convertible to Int."), and a bad value of an optional key ("filter", the 1€ numbers,
-// "click_freeze_degrees") with a message naming the key and the file.
+// "click_freeze_degrees", "bindings", "haptics") with a message naming the key and the file.
 ConfigRead readConfigFile(const std::string& path = kConfigFileName);
 
 // The same reading from a text in memory, as if it came from "default.config".

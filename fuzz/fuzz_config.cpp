@@ -1,7 +1,7 @@
 // Fuzzes "default.config" as the runner takes it in: the whole file goes through the reader, then into the
 // display planes and the settings, and one trigger pull is played through the frame loop against a simulated
-// controller (released, pulled, held past any drag threshold, released). Whatever the file says, no mouse
-// button may stay held afterwards.
+// controller (released, pulled, held past any drag threshold, released). Whatever the file says (bindings
+// included), no mouse button and no key may stay held afterwards.
 #include "config/config_file.h"
 #include "pointer/runner.h"
 #include "sim/sim_core.h"
@@ -15,11 +15,13 @@ namespace {
 vr::IVRSystem* g_system = nullptr;
 uint32_t g_tick = 0;
 int g_held[3] = {0, 0, 0}; // left, right, middle: downs minus ups
+int g_keys = 0;            // keys pressed minus keys released
 
-void countButtons(const platform::MouseInput& input) {
-    const uint32_t f = input.flags;
-    for (int b = 0; b < 3; ++b) // down and up flags: 0x2/0x4, 0x8/0x10, 0x20/0x40
-        g_held[b] += ((f >> (2 * b + 1)) & 1) - ((f >> (2 * b + 2)) & 1);
+void countButtons(platform::MouseButton button, platform::ButtonAction action) {
+    const int change = action == platform::ButtonAction::down ? 1
+                       : action == platform::ButtonAction::up ? -1
+                                                              : 0;
+    g_held[static_cast<int>(button)] += change;
 }
 
 } // namespace
@@ -43,14 +45,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ConfigContents& config = *read.contents;
     PointerIo io;
     io.set_cursor_pos = [](int32_t, int32_t) { return true; };
-    io.send_mouse_input = countButtons;
+    io.mouse_button = countButtons;
+    io.mouse_wheel = [](int32_t) {};
+    io.key = [](platform::Key, bool press) { g_keys += press ? 1 : -1; };
+    io.haptic_pulse = [](const TrackedController&, uint16_t) {};
     io.tick_count = [] { return g_tick++; };
     io.sleep_ms = [](uint32_t ms) { g_tick += ms; };
     io.sleep_until = [](uint32_t deadline) {
         if (static_cast<int32_t>(deadline - g_tick) > 0)
             g_tick = deadline;
     };
-    g_held[0] = g_held[1] = g_held[2] = 0;
+    g_held[0] = g_held[1] = g_held[2] = g_keys = 0;
     RunnerState runner;
     runner.displays = makeDisplayList(config.displays);
     runner.settings = config.settings;
@@ -64,9 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         runFrame(runner, io);
         g_tick += 100000; // every hold is longer than any threshold below 100 s
     }
-    if (runner.buttons.dragging || g_held[0] != 0 || g_held[1] != 0 || g_held[2] != 0) {
-        std::fprintf(stderr, "a mouse button stays held: dragging %d, left %d, right %d, middle %d\n",
-                     int(runner.buttons.dragging), g_held[0], g_held[1], g_held[2]);
+    if (runner.buttons.dragging || g_held[0] != 0 || g_held[1] != 0 || g_held[2] != 0 || g_keys != 0) {
+        std::fprintf(stderr,
+                     "a mouse button or key stays held: dragging %d, left %d, right %d, middle %d, keys %d\n",
+                     int(runner.buttons.dragging), g_held[0], g_held[1], g_held[2], g_keys);
         std::abort();
     }
     return 0;

@@ -4,8 +4,11 @@
 
 #include "geometry/geometry.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #if defined(__GNUC__)
@@ -58,19 +61,47 @@ bool desktopLost();
 // Moves the cursor to a virtual-desktop pixel. Returns false when there is no desktop to talk to.
 bool setCursorPos(int32_t x, int32_t y);
 
-// One mouse input record with the Win32 MOUSEEVENTF_ flag values; sent at the cursor's position.
-struct MouseInput {
-    uint32_t flags = 0;
-    int32_t mouse_data = 0;
+// The mouse, at the cursor's position: a button clicked (pressed and released as one input), pressed or
+// released, and the wheel turned by `units`, 120 to a notch, positive away from the user. Desktops that
+// know whole notches only keep the remainder, so small amounts add up to notches either way.
+enum class MouseButton { left, right, middle };
+enum class ButtonAction { click, down, up };
+void sendMouseButton(MouseButton button, ButtonAction action);
+void sendMouseWheel(int32_t units);
+
+// The keys Wand presses, named as "default.config"'s bindings name them (kKeyNames).
+// clang-format off
+enum class Key : uint8_t {
+    a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, p, q, r, s, t, u, v, w, x, y, z,
+    digit_0, digit_1, digit_2, digit_3, digit_4, digit_5, digit_6, digit_7, digit_8, digit_9,
+    f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, f11, f12,
+    escape, tab, space, enter, backspace, delete_, insert, home, end, page_up, page_down, up, down, left, right,
+    print, volume_up, volume_down, mute, play_pause, next, previous,
+    ctrl, alt, shift, super, // the modifiers
 };
-inline constexpr uint32_t kMouseLeftDown = 0x0002;
-inline constexpr uint32_t kMouseLeftUp = 0x0004;
-inline constexpr uint32_t kMouseRightDown = 0x0008;
-inline constexpr uint32_t kMouseRightUp = 0x0010;
-inline constexpr uint32_t kMouseMiddleDown = 0x0020;
-inline constexpr uint32_t kMouseMiddleUp = 0x0040;
-inline constexpr uint32_t kMouseWheel = 0x0800;
-void sendMouseInput(const MouseInput& input);
+// clang-format on
+inline constexpr size_t kKeyCount = static_cast<size_t>(Key::super) + 1;
+inline constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
+    "a",      "b",         "c",           "d",       "e",          "f",     "g",        "h",         "i",
+    "j",      "k",         "l",           "m",       "n",          "o",     "p",        "q",         "r",
+    "s",      "t",         "u",           "v",       "w",          "x",     "y",        "z",         "0",
+    "1",      "2",         "3",           "4",       "5",          "6",     "7",        "8",         "9",
+    "f1",     "f2",        "f3",          "f4",      "f5",         "f6",    "f7",       "f8",        "f9",
+    "f10",    "f11",       "f12",         "escape",  "tab",        "space", "enter",    "backspace", "delete",
+    "insert", "home",      "end",         "page_up", "page_down",  "up",    "down",     "left",      "right",
+    "print",  "volume_up", "volume_down", "mute",    "play_pause", "next",  "previous", "ctrl",      "alt",
+    "shift",  "super"};
+inline std::string_view keyName(Key key) {
+    return kKeyNames[static_cast<size_t>(key)];
+}
+inline bool isModifier(Key key) {
+    return key >= Key::ctrl;
+}
+// Presses or releases a key. A release has reached the desktop when this returns.
+void sendKey(Key key, bool press);
+// Why this desktop cannot press `key`, for the user (the X server's keymap has no key for it, the
+// compositor offers no way to send keys); empty when it can, or when there is no desktop at all.
+std::string keyProblem(Key key);
 
 // Ctrl+C, SIGINT, SIGTERM, closing the console: the handler only records the request.
 void installShutdownHandler();

@@ -8,7 +8,7 @@
 // starts one) and made again when the monitors change, which closes it. A session closed while the
 // monitors stayed as they were has been stopped by the user or by GNOME: the desktop is lost. In the frame
 // loop the bus is only written to, without waiting for replies, and read without blocking; a release of a
-// button waits for its reply, so that it has been acted on when the program ends.
+// button or a key waits for its reply, so that it has been acted on when the program ends.
 #include "platform/desktop_backends.h"
 #include "platform/gnome_desktop.h"
 
@@ -394,6 +394,19 @@ void gnomeWheel(int32_t notches) {
         sendToSession("NotifyPointerAxisDiscrete", "ui", 0u, -notches);
 }
 
+// By keysym: mutter finds the key in the keymap the user has, as X does.
+void gnomeKey(Key key, bool press) {
+    if (!ready())
+        return;
+    if (press) {
+        sendToSession("NotifyKeyboardKeysym", "ub", keysymOf(key), 1);
+        return;
+    }
+    std::string error;
+    sd_bus_message_unref(call(error, kRemoteDesktop, gnome.session.c_str(), kSession, "NotifyKeyboardKeysym",
+                              "ub", keysymOf(key), 0));
+}
+
 // Writes what is queued; a release has already waited for its reply.
 void gnomeFinish(bool) {
     if (!gnome.lost)
@@ -405,7 +418,13 @@ bool gnomeLost() {
     return gnome.lost;
 }
 
-constexpr DesktopOps kGnomeOps{gnomeReport, gnomeMoveTo, gnomeButton, gnomeWheel, gnomeFinish, gnomeLost};
+constexpr DesktopOps kGnomeOps{.monitors = gnomeReport,
+                               .move_to = gnomeMoveTo,
+                               .button = gnomeButton,
+                               .wheel = gnomeWheel,
+                               .key = gnomeKey,
+                               .finish = gnomeFinish,
+                               .lost = gnomeLost};
 
 } // namespace
 

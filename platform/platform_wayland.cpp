@@ -1,14 +1,18 @@
-// Linux/Wayland: monitors from xdg-output, the pointer through the wlroots virtual pointer or KDE's fake
-// input.
+// Linux/Wayland: monitors from xdg-output, the pointer and keys through the wlroots virtual pointer and
+// virtual keyboard, or through KDE's fake input.
 #include "platform/wayland_desktop.h"
 
 #include "fake-input-client-protocol.h"
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <linux/input-event-codes.h>
 #include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,7 +40,14 @@ struct WaylandDesktop {
     zxdg_output_manager_v1* output_manager = nullptr;
     zwlr_virtual_pointer_manager_v1* pointer_manager = nullptr;
     org_kde_kwin_fake_input* fake_input = nullptr;
+    uint32_t fake_input_version = 0;
     zwlr_virtual_pointer_v1* pointer = nullptr;
+    zwp_virtual_keyboard_manager_v1* keyboard_manager = nullptr;
+    zwp_virtual_keyboard_v1* keyboard = nullptr;
+    // The virtual keyboard's keymap, and its state as the keys sent so far leave it (for the modifiers).
+    xkb_context* xkb = nullptr;
+    xkb_keymap* keymap = nullptr;
+    xkb_state* key_state = nullptr;
     std::vector<WaylandOutput> outputs;
 };
 
@@ -102,10 +113,14 @@ void onGlobal(void* data, wl_registry* registry, uint32_t global, const char* in
     } else if (is(zwlr_virtual_pointer_manager_v1_interface)) {
         desktop.pointer_manager = bind<zwlr_virtual_pointer_manager_v1>(
             registry, global, zwlr_virtual_pointer_manager_v1_interface, 1);
+    } else if (is(zwp_virtual_keyboard_manager_v1_interface)) {
+        desktop.keyboard_manager = bind<zwp_virtual_keyboard_manager_v1>(
+            registry, global, zwp_virtual_keyboard_manager_v1_interface, 1);
     } else if (is(org_kde_kwin_fake_input_interface) && version >= 3) {
-        // Version 3 brought absolute motion.
-        desktop.fake_input =
-            bind<org_kde_kwin_fake_input>(registry, global, org_kde_kwin_fake_input_interface, 3);
+        // Version 3 brought absolute motion, version 4 keys.
+        desktop.fake_input_version = std::min(version, 4u);
+        desktop.fake_input = bind<org_kde_kwin_fake_input>(
+            registry, global, org_kde_kwin_fake_input_interface, desktop.fake_input_version);
     }
 }
 
@@ -178,6 +193,40 @@ uint32_t now() {
     return tickCount();
 }
 
+// The keymap of the virtual keyboard, made once: the default rules and model with the US layout, whatever
+// the environment says, so that the kernel's key codes that Wand sends are the keys it means.
+bool makeKeymap(WaylandDesktop& desktop) {
+    if (desktop.key_state)
+        return true;
+    if (!desktop.xkb)
+        desktop.xkb = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    const xkb_rule_names names{nullptr, nullptr, "us", nullptr, nullptr};
+    if (desktop.xkb && !desktop.keymap)
+        desktop.keymap = xkb_keymap_new_from_names(desktop.xkb, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    if (desktop.keymap)
+        desktop.key_state = xkb_state_new(desktop.keymap);
+    return desktop.key_state != nullptr;
+}
+
+// One virtual keyboard for the connection's life, with its keymap, made when first needed.
+zwp_virtual_keyboard_v1* virtualKeyboard(WaylandDesktop& desktop) {
+    if (desktop.keyboard || !desktop.keyboard_manager || !makeKeymap(desktop))
+        return desktop.keyboard;
+    char* text = xkb_keymap_get_as_string(desktop.keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
+    const int fd = text ? memfd_create("wand-keymap", MFD_CLOEXEC) : -1;
+    const size_t size = text ? std::strlen(text) + 1 : 0;
+    if (fd >= 0 && write(fd, text, size) == static_cast<ssize_t>(size)) {
+        desktop.keyboard =
+            zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(desktop.keyboard_manager, desktop.seat);
+        zwp_virtual_keyboard_v1_keymap(desktop.keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                       static_cast<uint32_t>(size));
+    }
+    if (fd >= 0)
+        close(fd);
+    std::free(text);
+    return desktop.keyboard;
+}
+
 } // namespace
 
 WaylandDesktop* connectWayland(const char* name) {
@@ -207,6 +256,13 @@ void disconnectWayland(WaylandDesktop* desktop) {
         zwlr_virtual_pointer_v1_destroy(desktop->pointer);
     if (desktop->pointer_manager)
         zwlr_virtual_pointer_manager_v1_destroy(desktop->pointer_manager);
+    if (desktop->keyboard)
+        zwp_virtual_keyboard_v1_destroy(desktop->keyboard);
+    if (desktop->keyboard_manager)
+        zwp_virtual_keyboard_manager_v1_destroy(desktop->keyboard_manager);
+    xkb_state_unref(desktop->key_state);
+    xkb_keymap_unref(desktop->keymap);
+    xkb_context_unref(desktop->xkb);
     if (desktop->fake_input)
         org_kde_kwin_fake_input_destroy(desktop->fake_input);
     if (desktop->output_manager)
@@ -289,6 +345,45 @@ void waylandWheel(WaylandDesktop& desktop, int32_t notches) {
     }
 }
 
+void waylandKey(WaylandDesktop& desktop, Key key, bool press) {
+    const uint32_t code = evdevCodeOf(key);
+    const uint32_t state = press ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED;
+    if (pointerKind(desktop) == WaylandPointer::wlroots) {
+        zwp_virtual_keyboard_v1* keyboard = virtualKeyboard(desktop);
+        if (!keyboard)
+            return;
+        zwp_virtual_keyboard_v1_key(keyboard, now(), code, state);
+        // The modifiers as the keys sent so far leave them (xkb numbers keys 8 above the kernel).
+        xkb_state* s = desktop.key_state;
+        xkb_state_update_key(s, code + 8, press ? XKB_KEY_DOWN : XKB_KEY_UP);
+        zwp_virtual_keyboard_v1_modifiers(keyboard, xkb_state_serialize_mods(s, XKB_STATE_MODS_DEPRESSED),
+                                          xkb_state_serialize_mods(s, XKB_STATE_MODS_LATCHED),
+                                          xkb_state_serialize_mods(s, XKB_STATE_MODS_LOCKED),
+                                          xkb_state_serialize_layout(s, XKB_STATE_LAYOUT_EFFECTIVE));
+    } else if (desktop.fake_input && desktop.fake_input_version >= 4) {
+        org_kde_kwin_fake_input_keyboard_key(desktop.fake_input, code, state);
+    }
+}
+
+std::string waylandKeyProblem(WaylandDesktop& desktop) {
+    switch (pointerKind(desktop)) {
+    case WaylandPointer::wlroots:
+        if (!desktop.keyboard_manager)
+            return "this Wayland desktop offers no zwp_virtual_keyboard_manager_v1, through which Wand sends "
+                   "keys";
+        if (!makeKeymap(desktop))
+            return "no keyboard map could be made for the virtual keyboard (is xkb-data installed?)";
+        return {};
+    case WaylandPointer::kde:
+        return desktop.fake_input_version >= 4
+                   ? ""
+                   : "this KWin's org_kde_kwin_fake_input (version 3) takes no keys";
+    case WaylandPointer::none:
+        break;
+    }
+    return "this Wayland desktop takes no input from Wand";
+}
+
 void waylandFinish(WaylandDesktop& desktop, bool wait) {
     if (wait)
         wl_display_roundtrip(desktop.display);
@@ -301,11 +396,13 @@ namespace {
 WaylandDesktop* session = nullptr;
 
 constexpr DesktopOps kWaylandOps{
-    [] { return waylandMonitors(*session); },
-    [](int32_t x, int32_t y) { return waylandMoveTo(*session, x, y); },
-    [](MouseButton button, bool press) { waylandButton(*session, button, press); },
-    [](int32_t notches) { waylandWheel(*session, notches); },
-    [](bool wait) { waylandFinish(*session, wait); },
+    .monitors = [] { return waylandMonitors(*session); },
+    .move_to = [](int32_t x, int32_t y) { return waylandMoveTo(*session, x, y); },
+    .button = [](MouseButton button, bool press) { waylandButton(*session, button, press); },
+    .wheel = [](int32_t notches) { waylandWheel(*session, notches); },
+    .key = [](Key key, bool press) { waylandKey(*session, key, press); },
+    .key_problem = [](Key) { return waylandKeyProblem(*session); },
+    .finish = [](bool wait) { waylandFinish(*session, wait); },
 };
 
 } // namespace

@@ -1,7 +1,7 @@
-// Linux/X11: the desktop from an X server (RandR monitors, Xinerama, or the root), pointer and buttons
-// through XTest. The monitors are read with Xlib; the pointer's requests, sent every frame, go straight to
-// the connection's XCB side: Xlib's flush also reads the socket for events this client never asks for
-// (two more system calls a frame), XCB's only waits until it can write, and writes.
+// Linux/X11: the desktop from an X server (RandR monitors, Xinerama, or the root), pointer, buttons and
+// keys through XTest. The monitors are read with Xlib; the pointer's requests, sent every frame, go straight
+// to the connection's XCB side: Xlib's flush also reads the socket for events this client never asks for (two
+// more system calls a frame), XCB's only waits until it can write, and writes.
 #include "platform/desktop_backends.h"
 
 #include <X11/Xlib-xcb.h>
@@ -11,6 +11,7 @@
 #include <xcb/xtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace platform {
 
@@ -126,6 +127,42 @@ void x11Wheel(int32_t notches) {
     }
 }
 
+// The key code that the server's keymap, as it is now, gives the keysym: the first key that has it,
+// preferring the keysym without Shift or other levels. 0 when no key has it.
+xcb_keycode_t keycodeOf(xcb_keysym_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(connection());
+    const xcb_keycode_t first = setup->min_keycode;
+    const int count = setup->max_keycode - first + 1;
+    xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+        connection(), xcb_get_keyboard_mapping(connection(), first, static_cast<uint8_t>(count)), nullptr);
+    if (!mapping)
+        return 0;
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping);
+    const int per_key = mapping->keysyms_per_keycode;
+    xcb_keycode_t found = 0;
+    for (int level = 0; level < per_key && !found; ++level) {
+        for (int key = 0; key < count && !found; ++key) {
+            if (keysyms[key * per_key + level] == keysym)
+                found = static_cast<xcb_keycode_t>(first + key);
+        }
+    }
+    std::free(mapping);
+    return found;
+}
+
+void x11Key(Key key, bool press) {
+    // Looked up at every press and release: the user may change the keymap while Wand runs.
+    if (const xcb_keycode_t code = keycodeOf(keysymOf(key)))
+        fakeInput(press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code);
+}
+
+std::string x11KeyProblem(Key key) {
+    if (keycodeOf(keysymOf(key)))
+        return {};
+    const char* name = XKeysymToString(keysymOf(key));
+    return std::string("the X server's keymap has no key with the keysym ") + (name ? name : "?");
+}
+
 void x11Finish(bool wait) {
     if (wait)
         std::free(xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr));
@@ -134,7 +171,13 @@ void x11Finish(bool wait) {
     afterSending();
 }
 
-constexpr DesktopOps kX11Ops{x11Monitors, x11MoveTo, x11Button, x11Wheel, x11Finish};
+constexpr DesktopOps kX11Ops{.monitors = x11Monitors,
+                             .move_to = x11MoveTo,
+                             .button = x11Button,
+                             .wheel = x11Wheel,
+                             .key = x11Key,
+                             .key_problem = x11KeyProblem,
+                             .finish = x11Finish};
 
 } // namespace
 

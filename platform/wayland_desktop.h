@@ -1,11 +1,13 @@
 // A connection to a Wayland compositor: its monitors from xdg-output, and a pointer that moves and clicks
-// through the wlroots virtual pointer (sway, Hyprland, river) or KDE's fake input (KWin). The desktop
+// and keys that are pressed through the wlroots virtual pointer and virtual keyboard (sway, Hyprland,
+// river) or KDE's fake input (KWin). The desktop
 // layer keeps one for the process's life; each call works on the connection it is given.
 #pragma once
 
 #include "platform/desktop_backends.h"
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -29,6 +31,9 @@ DesktopReport waylandMonitors(WaylandDesktop& desktop);
 bool waylandMoveTo(WaylandDesktop& desktop, int32_t x, int32_t y);
 void waylandButton(WaylandDesktop& desktop, MouseButton button, bool press);
 void waylandWheel(WaylandDesktop& desktop, int32_t notches);
+void waylandKey(WaylandDesktop& desktop, Key key, bool press);
+// Why this compositor cannot be sent keys, for the user; empty when it can.
+std::string waylandKeyProblem(WaylandDesktop& desktop);
 void waylandFinish(WaylandDesktop& desktop, bool wait);
 
 } // namespace platform

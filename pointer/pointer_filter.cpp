@@ -83,12 +83,12 @@ void followTrigger(ClickFreeze& freeze, const TrackedController& controller, con
                    Vec3 direction, bool placed, float cone_degrees) {
     const TrackedController& c = controller;
     if (freeze.active) {
-        if (buttons.dragging || !isHeld(c, c.trigger_button))
+        if (buttons.dragging || !isHeld(c, Control::trigger))
             freeze.active = false;
         return;
     }
     if (cone_degrees > 0.0f && placed && buttons.trigger_seen_released && !buttons.dragging &&
-        pressEdge(c, c.trigger_button)) {
+        pressEdge(c, Control::trigger)) {
         freeze.active = true;
         freeze.press_direction = direction;
     }

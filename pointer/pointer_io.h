@@ -1,16 +1,21 @@
-// The runner's only ways of acting on the desktop and of reading the clock. The core takes them as a
-// record so that the frame logic can be driven with a synthetic clock and observed exactly.
+// The runner's only ways of acting on the desktop and the controller and of reading the clock. The core
+// takes them as a record so that the frame logic can be driven with a synthetic clock and observed exactly.
 #pragma once
 
 #include "platform/platform.h"
+#include "vr/tracked_controller.h"
 
 #include <cstdint>
 #include <functional>
 
 struct PointerIo {
     std::function<bool(int32_t, int32_t)> set_cursor_pos = platform::setCursorPos;
-    std::function<void(const platform::MouseInput&)> send_mouse_input = platform::sendMouseInput;
+    std::function<void(platform::MouseButton, platform::ButtonAction)> mouse_button =
+        platform::sendMouseButton;
+    std::function<void(int32_t)> mouse_wheel = platform::sendMouseWheel; // 120 a notch, + away from the user
+    std::function<void(platform::Key, bool)> key = platform::sendKey;    // pressed (true) or released
     std::function<uint32_t()> tick_count = platform::tickCount;
     std::function<void(uint32_t)> sleep_ms = platform::sleepMs;
     std::function<void(uint32_t)> sleep_until = platform::sleepUntil; // until the tick reaches the value
+    std::function<void(const TrackedController&, uint16_t)> haptic_pulse = triggerHapticPulse; // microseconds
 };

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 const ProgramHelp kPointerHelp = {
     "wandpointer",
@@ -20,10 +22,11 @@ const ProgramHelp kPointerHelp = {
     "  --autostart writes wandpointer.vrmanifest into $XDG_CONFIG_HOME/wand (~/.config/wand; on Windows\n"
     "  %APPDATA%\\Wand), where the log of the runs SteamVR starts goes too: wandpointer.log.\n",
     "  0  ended on request (Ctrl+C, closing the console, a termination signal) or because SteamVR quit,\n"
-    "     held buttons let go; --autostart: done\n"
-    "  1  the configuration could not be opened or read, the log file could not be opened, the VR\n"
-    "     runtime did not start, or the desktop stopped taking input (GNOME's remote desktop session\n"
-    "     was ended); --autostart: also SteamVR refused (its error named)\n"
+    "     held buttons and keys let go; --autostart: done\n"
+    "  1  the configuration could not be opened or read, a bound key cannot be pressed on this desktop,\n"
+    "     the log file could not be opened, the VR runtime did not start, or the desktop stopped taking\n"
+    "     input (GNOME's remote desktop session was ended); --autostart: also SteamVR refused (its error\n"
+    "     named)\n"
     "  2  a mistake on the command line\n",
     nullptr,
     "  --wait         when SteamVR is not running, wait for it instead of ending with status 1; when it\n"
@@ -35,6 +38,23 @@ const ProgramHelp kPointerHelp = {
 };
 
 namespace {
+
+// For each bound key that the desktop cannot press, a message naming the binding and why.
+std::vector<std::string> keyProblems(const RunnerSettings& settings) {
+    std::vector<std::string> problems;
+    for (size_t i = 0; i < kBoundControlCount; ++i) {
+        const Binding& binding = settings.bindings[i];
+        for (size_t k = 0; k < binding.key_count; ++k) {
+            const platform::Key key = binding.keys[k];
+            const std::string problem = platform::keyProblem(key);
+            if (!problem.empty())
+                problems.push_back("Cannot press the key \"" + std::string(platform::keyName(key)) +
+                                   "\" that \"bindings\" / \"" + kControlNames[i] + "\" names: " + problem +
+                                   ".\n");
+        }
+    }
+    return problems;
+}
 
 // One waiting wandpointer per configuration file: when SteamVR, which started one, starts again while that
 // one waits for it, it starts another, and two runners would click twice. The name stands for the file's
@@ -48,8 +68,8 @@ bool firstToWaitFor(const std::string& config_path) {
     return platform::claimProcessName("wandpointer-wait-" + std::to_string(hash));
 }
 
-// The frames until a request to stop, the desktop's loss or the runtime's request to quit; a held button is
-// let go in every case.
+// The frames until a request to stop, the desktop's loss or the runtime's request to quit; held buttons and
+// keys are let go in every case.
 void runFrames(RunnerState& runner, const PointerIo& io) {
     runner.buttons = ButtonState{};
     runner.click_freeze = ClickFreeze{};
@@ -59,7 +79,7 @@ void runFrames(RunnerState& runner, const PointerIo& io) {
         if (readRuntimeEvents(runner.controller.system))
             break;
     }
-    releaseHeldButton(runner.settings, runner.buttons, io);
+    releaseEverything(runner.settings, runner.buttons, io);
 }
 
 } // namespace
@@ -102,6 +122,15 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
     if (const std::optional<std::string> warning =
             layoutChangeWarning(config.display_hash, config.has_display_hash, layout.display_hash))
         platform::print("%s", warning->c_str());
+
+    // Every bound key must have a key on this desktop, or the binding would do nothing.
+    const std::vector<std::string> key_problems = keyProblems(config.settings);
+    for (const std::string& problem : key_problems)
+        platform::printError("%s", problem.c_str());
+    if (!key_problems.empty()) {
+        platform::pauseConsole();
+        return 1;
+    }
 
     RunnerState runner;
     runner.displays = makeDisplayList(config.displays);

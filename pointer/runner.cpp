@@ -49,14 +49,18 @@ void paceFrame(uint32_t& frame_start_tick, const PointerIo& io) {
 
 namespace {
 
-// A frame without tracking sends nothing, with two exceptions that keep the desktop's buttons honest.
+// A frame without tracking sends nothing, with the exceptions that keep the desktop's buttons and keys
+// honest.
 void loseTracking(RunnerState& runner, const PointerIo& io) {
     const TrackedController& c = runner.controller;
     // A controller that is gone (switched off, out of battery) may never come back to end its drag, so
     // the held button is let go now. A pose that is only briefly invalid keeps the drag.
     const bool connected = c.device_index < c.poses.size() && c.poses[c.device_index].bDeviceIsConnected;
     if (!connected)
-        releaseHeldButton(runner.settings, runner.buttons, io);
+        releaseEverything(runner.settings, runner.buttons, io);
+    // What the bindings hold is let go at once: a key held while nobody can see its control's release
+    // would repeat at the desktop.
+    releaseBindings(runner.settings, runner.buttons, io);
     // A pull that begins now is never seen as a press; if the trigger is still held when tracking returns,
     // it must neither click nor drag, so the trigger counts again only once it has been seen released.
     if (!runner.buttons.dragging)
@@ -73,6 +77,10 @@ void runFrame(RunnerState& runner, const PointerIo& io) {
         return;
     }
     const RunnerSettings& settings = runner.settings;
+    // Only the trigger's own click waits for its release, so only it holds the cursor still.
+    const float freeze_degrees = bindingOf(settings, BoundControl::trigger).action == Action::standard
+                                     ? settings.click_freeze_degrees
+                                     : 0.0f;
     Vec3 direction;
     bool placed = false;
     if (runner.buttons.cursor_enabled) {
@@ -80,10 +88,9 @@ void runFrame(RunnerState& runner, const PointerIo& io) {
                                       settings.controller_angle_offset_y);
         ray.direction = filterDirection(runner.direction_filter, ray.direction, runner.frame_start_tick);
         direction = ray.direction;
-        if (!freezeHolds(runner.click_freeze, direction, settings.click_freeze_degrees))
+        if (!freezeHolds(runner.click_freeze, direction, freeze_degrees))
             placed = pointAtDisplays(runner.displays, ray, runner.stabilizer, io);
     }
     handleButtons(runner.controller, settings, runner.buttons, io);
-    followTrigger(runner.click_freeze, runner.controller, runner.buttons, direction, placed,
-                  settings.click_freeze_degrees);
+    followTrigger(runner.click_freeze, runner.controller, runner.buttons, direction, placed, freeze_degrees);
 }

@@ -38,7 +38,7 @@ std::optional<Ray> waitForApplicationButton(TrackedController& controller) {
         update(controller);
         bool taken = false;
         Ray ray;
-        if (isTracking(controller) && pressEdge(controller, controller.menu_button)) {
+        if (isTracking(controller) && pressEdge(controller, Control::menu)) {
             ray = sampleRay(controller);
             taken = true;
             std::printf(" - OK\n");

@@ -184,6 +184,7 @@ void resetSimRuntime(SimRuntime& runtime, Scenario scenario) {
     runtime.step_start = std::chrono::steady_clock::now();
     runtime.packet_num = 0;
     runtime.events.clear();
+    runtime.pulses.clear();
     // A runtime absent from the start: its time counts from the first VR_InitInternal.
     runtime.absence = runtime.scenario.absent;
     runtime.absent_since = {};
@@ -313,6 +314,12 @@ bool SimSystem::GetControllerState(uint32_t index, vr::VRControllerState_t* stat
             simLog("GetControllerState %u -> 0", index);
     }
     return result;
+}
+
+void SimSystem::TriggerHapticPulse(uint32_t index, uint32_t axis, unsigned short microseconds) {
+    runtime->pulses.push_back({index, axis, microseconds});
+    if (simLogging())
+        simLog("TriggerHapticPulse %u %u %u", index, axis, unsigned(microseconds));
 }
 
 namespace {

@@ -127,6 +127,13 @@ using sim_slots::SimSystem;
 #undef WAND_SIM_UNUSED_SLOT
 #undef WAND_SIM_USED_SLOT
 
+// One haptic pulse a program asked for.
+struct SimPulse {
+    uint32_t device = 0;
+    uint32_t axis = 0;
+    unsigned short microseconds = 0;
+};
+
 // The playing state of a scenario. Not copyable: its `system` points back at it.
 struct SimRuntime {
     explicit SimRuntime(Scenario s = defaultScenario());
@@ -143,6 +150,7 @@ struct SimRuntime {
     std::deque<vr::VREvent_t> events;  // queued by steps, read by PollNextEvent
     std::optional<SimAbsence> absence; // the runtime is not running
     std::chrono::steady_clock::time_point absent_since{};
+    std::vector<SimPulse> pulses; // every TriggerHapticPulse, in order
     SimSystem system;
     SimApplications applications;
 };

@@ -227,7 +227,8 @@ using VRControllerState_t = VRControllerState001_t;
     UNUSED(31, GetHiddenAreaMesh)                                                                        \
     USED(32, bool, GetControllerState, (uint32_t unControllerDeviceIndex, VRControllerState_t * pState)) \
     UNUSED(33, GetControllerStateWithPose)                                                               \
-    UNUSED(34, TriggerHapticPulse)                                                                       \
+    USED(34, void, TriggerHapticPulse,                                                                   \
+         (uint32_t unControllerDeviceIndex, uint32_t unAxisId, unsigned short usDurationMicroSec))      \
     UNUSED(35, GetButtonIdNameFromEnum)                                                                  \
     UNUSED(36, GetControllerAxisTypeNameFromEnum)                                                        \
     UNUSED(37, CaptureInputFocus)                                                                        \

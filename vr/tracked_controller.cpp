@@ -43,6 +43,20 @@ bool isTracking(const TrackedController& controller) {
 
 namespace {
 
+uint64_t bindingOf(const TrackedController& controller, Control control) {
+    switch (control) {
+    case Control::menu:
+        return controller.menu_button;
+    case Control::grip:
+        return controller.grip_button;
+    case Control::touchpad:
+        return controller.touchpad_button;
+    case Control::trigger:
+        break;
+    }
+    return controller.trigger_button;
+}
+
 // The touchpad marker stands for button 32; shifting the masks right by one brings it under the marker.
 int bindingShift(const TrackedController& controller, uint64_t binding) {
     return binding == controller.touchpad_button ? 1 : 0;
@@ -57,14 +71,16 @@ float triggerBefore(const TrackedController& controller) {
 
 } // namespace
 
-bool isHeld(const TrackedController& controller, uint64_t binding) {
+bool isHeld(const TrackedController& controller, Control control) {
+    const uint64_t binding = bindingOf(controller, control);
     if (binding == controller.trigger_button)
         return triggerNow(controller) >= controller.trigger_threshold;
     const int s = bindingShift(controller, binding);
     return ((controller.state.ulButtonPressed >> s) & binding) != 0;
 }
 
-bool pressEdge(const TrackedController& controller, uint64_t binding) {
+bool pressEdge(const TrackedController& controller, Control control) {
+    const uint64_t binding = bindingOf(controller, control);
     if (binding == controller.trigger_button) {
         return triggerNow(controller) >= controller.trigger_threshold &&
                triggerBefore(controller) < controller.trigger_threshold;
@@ -86,6 +102,11 @@ bool touchpadIn(const TrackedController& controller, int region) {
         return false;
     const TouchpadRegion& r = controller.touchpad_regions[region];
     return r.xmin <= x && x <= r.xmax && r.ymin <= y && y <= r.ymax;
+}
+
+void triggerHapticPulse(const TrackedController& controller, uint16_t microseconds) {
+    if (controller.system)
+        controller.system->TriggerHapticPulse(controller.device_index, 0, microseconds);
 }
 
 namespace {

@@ -29,6 +29,11 @@ struct TrackedController {
     uint64_t trigger_button = 0x8000ull;
 };
 
+// The controls that the button tests read, each through its binding value above: the menu and grip
+// buttons by their bits, the touchpad's press by bit 32 (the binding's bits shifted by one), the trigger
+// by its axis against trigger_threshold, never by a bit.
+enum class Control { menu, grip, touchpad, trigger };
+
 // Touchpad regions by index, as touchpadIn takes them.
 inline constexpr int kTouchpadLeftHalf = 0;
 inline constexpr int kTouchpadRightHalf = 1;
@@ -41,10 +46,14 @@ void update(TrackedController& controller);
 // The pose is valid and the runtime reports the controller connected (asked only for a valid pose).
 bool isTracking(const TrackedController& controller);
 
-bool isHeld(const TrackedController& controller, uint64_t binding);
-bool pressEdge(const TrackedController& controller, uint64_t binding);
+bool isHeld(const TrackedController& controller, Control control);
+bool pressEdge(const TrackedController& controller, Control control);
 bool releaseEdge(const TrackedController& controller);
 bool touchpadIn(const TrackedController& controller, int region);
+
+// A haptic pulse of `microseconds` on the controller (axis 0). The runtime takes one per 5 ms per
+// controller and caps each at about 4 ms.
+void triggerHapticPulse(const TrackedController& controller, uint16_t microseconds);
 
 struct PointingRay {
     Vec4 origin;

@@ -205,26 +205,29 @@ TEST(ConfigFile, WritingReplacesTheFileInOneStepOrLeavesItAsItWas) {
 
 // --- The controller record ------------------------------------------------------------------------------
 
+// The controller's button bits as the runtime reports them.
+enum : uint64_t { kMenu = 1ull << 1, kGrip = 1ull << 2, kPad = 1ull << 32 };
+
 TEST(Controller, ButtonTestsFollowTheirThresholdsBitsAndRegions) {
     TrackedController c = makeTrackedController(nullptr, 1);
     auto trigger = [&](float before, float now) {
         c.previous_state.rAxis[1].x = before;
         c.state.rAxis[1].x = now;
-        return std::tuple{isHeld(c, c.trigger_button), pressEdge(c, c.trigger_button), releaseEdge(c)};
+        return std::tuple{isHeld(c, Control::trigger), pressEdge(c, Control::trigger), releaseEdge(c)};
     };
     EXPECT_EQ(trigger(0.0f, 0.1f), std::tuple(true, true, false));
     EXPECT_EQ(trigger(0.1f, 0.1f), std::tuple(true, false, false));
     EXPECT_EQ(trigger(0.1f, 0.09999f), std::tuple(false, false, true));
     EXPECT_EQ(trigger(0.0f, 0.09999f), std::tuple(false, false, false));
-    c.state.ulButtonPressed =
-        0x8000 | (1ull << 31) | 2 | 4; // bit 15 is never the trigger, bit 31 not the pad
-    c.previous_state.ulButtonPressed = 2;
+    // Bit 15 (the trigger's binding value) is never the trigger, bit 31 (the touchpad's) never the pad.
+    c.state.ulButtonPressed = (1ull << 15) | (1ull << 31) | kMenu | kGrip;
+    c.previous_state.ulButtonPressed = kMenu;
     c.state.rAxis[1].x = 0.0f;
-    EXPECT_FALSE(isHeld(c, c.trigger_button));
-    EXPECT_FALSE(isHeld(c, c.touchpad_button));
-    EXPECT_TRUE(pressEdge(c, c.grip_button) && isHeld(c, c.menu_button) && !pressEdge(c, c.menu_button));
-    c.state.ulButtonPressed = 1ull << 32;
-    EXPECT_TRUE(isHeld(c, c.touchpad_button) && pressEdge(c, c.touchpad_button));
+    EXPECT_FALSE(isHeld(c, Control::trigger));
+    EXPECT_FALSE(isHeld(c, Control::touchpad));
+    EXPECT_TRUE(pressEdge(c, Control::grip) && isHeld(c, Control::menu) && !pressEdge(c, Control::menu));
+    c.state.ulButtonPressed = kPad;
+    EXPECT_TRUE(isHeld(c, Control::touchpad) && pressEdge(c, Control::touchpad));
     c.state.rAxis[0] = {0.0f, 0.0f};
     for (int r = 0; r < 9; ++r)
         EXPECT_FALSE(touchpadIn(c, r)) << "an untouched pad is in region " << r;
@@ -256,17 +259,31 @@ TEST(Controller, RaysFollowTheGivenRoundingOrderToTheBit) {
 
 // --- Mapping, stabilization, buttons and pacing -----------------------------------------------------------
 
+// What the frame sent to the desktop, in words: "left click", "right down", "wheel 15", "ctrl up".
+std::string words(platform::MouseButton button, platform::ButtonAction action) {
+    static const char* const kButtons[] = {"left", "right", "middle"};
+    static const char* const kActions[] = {"click", "down", "up"};
+    return std::string(kButtons[int(button)]) + " " + kActions[int(action)];
+}
+
 struct Recorder {
     std::vector<std::pair<int32_t, int32_t>> placed;
-    std::vector<std::pair<uint32_t, int32_t>> sent;
+    std::vector<std::string> sent;
+    std::vector<uint32_t> pulses; // the tick of each haptic pulse
     uint32_t now = 0;
     uint32_t wakes = 0;    // sleeps of either kind
     uint32_t early_ms = 0; // how long before its deadline sleep_until returns (a signal, no precise timer)
     PointerIo io() {
         PointerIo io;
         io.set_cursor_pos = [this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; };
-        io.send_mouse_input = [this](const platform::MouseInput& in) {
-            sent.emplace_back(in.flags, in.mouse_data);
+        io.mouse_button = [this](auto button, auto action) { sent.push_back(words(button, action)); };
+        io.mouse_wheel = [this](int32_t units) { sent.push_back("wheel " + std::to_string(units)); };
+        io.key = [this](platform::Key key, bool press) {
+            sent.push_back(std::string(platform::keyName(key)) + (press ? " down" : " up"));
+        };
+        io.haptic_pulse = [this](const TrackedController&, uint16_t us) {
+            EXPECT_EQ(us, 1500);
+            pulses.push_back(now);
         };
         io.tick_count = [this] { return now; };
         io.sleep_ms = [this](uint32_t ms) { now += ms, ++wakes; };
@@ -327,62 +344,84 @@ TEST(Stabilizer, PlacesTheMeanOfTheRawPositionsTruncatedTowardZero) {
     EXPECT_EQ(rec.placed, (decltype(rec.placed){{50, 50}, {100, 100}, {49, 48}, {-2, -2}}));
 }
 
+struct Frame {
+    uint32_t tick;
+    float trigger;
+    uint64_t buttons = 0;
+    float pad_x = 0, pad_y = 0;
+    bool tracked = true;
+};
+struct Played {
+    std::vector<std::string> sent;
+    std::vector<uint32_t> pulses;
+    bool cursor_enabled;
+};
+
+// The frames through handleButtons (an untracked one lets go of what bindings hold, as the runner does),
+// then the runner's stop.
+Played play(const RunnerSettings& settings, std::vector<Frame> frames, float start_trigger = 0) {
+    TrackedController c = makeTrackedController(nullptr, 1);
+    ButtonState state;
+    Recorder rec;
+    frames.insert(frames.begin(), Frame{0, start_trigger});
+    for (const Frame& f : frames) {
+        c.previous_state = c.state;
+        c.state.rAxis[1].x = f.trigger;
+        c.state.ulButtonPressed = f.buttons;
+        c.state.rAxis[0] = {f.pad_x, f.pad_y};
+        rec.now = f.tick;
+        if (f.tracked)
+            handleButtons(c, settings, state, rec.io());
+        else
+            releaseBindings(settings, state, rec.io());
+    }
+    releaseEverything(settings, state, rec.io());
+    return {rec.sent, rec.pulses, state.cursor_enabled};
+}
+
+RunnerSettings handed(int32_t handedness, uint16_t haptic_click_us = 0) {
+    RunnerSettings settings{200, handedness, false, 0, 0, 0};
+    settings.haptic_click_us = haptic_click_us;
+    return settings;
+}
+
+using Sent = std::vector<std::string>;
+
 TEST(Buttons, TriggerClicksAndDragsOnTheTickAndEveryOtherButtonActsOnItsEdge) {
-    enum : uint64_t { kMenu = 2, kGrip = 4, kPad = 1ull << 32 };
-    struct Frame {
-        uint32_t tick;
-        float trigger;
-        uint64_t buttons = 0;
-        float pad_x = 0, pad_y = 0;
-        bool tracked = true;
-    };
-    auto play = [](int32_t hand, std::vector<Frame> frames, float start_trigger = 0) {
-        TrackedController c = makeTrackedController(nullptr, 1);
-        RunnerSettings settings{200, hand, false, 0, 0, 0};
-        ButtonState state;
-        Recorder rec;
-        frames.insert(frames.begin(), Frame{0, start_trigger});
-        for (const Frame& f : frames) {
-            c.previous_state = c.state;
-            c.state.rAxis[1].x = f.trigger;
-            c.state.ulButtonPressed = f.buttons;
-            c.state.rAxis[0] = {f.pad_x, f.pad_y};
-            rec.now = f.tick;
-            if (f.tracked)
-                handleButtons(c, settings, state, rec.io());
-        }
-        releaseHeldButton(settings, state, rec.io());
-        return std::pair(rec.sent, state.cursor_enabled);
-    };
-    using Sent = std::vector<std::pair<uint32_t, int32_t>>;
     // A release just before the threshold clicks at the release; at the threshold the press was never sent
     // (the drag starts only after it), yet the button is let go.
-    EXPECT_EQ(play(1, {{1000, 1}, {1199, 0}}).first, (Sent{{0x6, 0}}));
-    EXPECT_EQ(play(1, {{1000, 1}, {1200, 1}, {1200, 0}}).first, (Sent{{0x4, 0}}));
-    EXPECT_EQ(play(2, {{1000, 1}, {1201, 1}, {1202, 1}, {1300, 0}}).first, (Sent{{0x8, 0}, {0x10, 0}}));
-    EXPECT_EQ(play(3, {{1000, 1}, {1100, 0}, {1200, 1}, {1500, 1}, {1600, 0}}).first, Sent{});
+    EXPECT_EQ(play(handed(1), {{1000, 1}, {1199, 0}}).sent, Sent{"left click"});
+    EXPECT_EQ(play(handed(1), {{1000, 1}, {1200, 1}, {1200, 0}}).sent, Sent{"left up"});
+    EXPECT_EQ(play(handed(2), {{1000, 1}, {1201, 1}, {1202, 1}, {1300, 0}}).sent,
+              (Sent{"right down", "right up"}));
+    EXPECT_EQ(play(handed(3), {{1000, 1}, {1100, 0}, {1200, 1}, {1500, 1}, {1600, 0}}).sent, Sent{});
     // The tick wraps: the difference is unsigned.
-    EXPECT_EQ(play(1, {{0xFFFFFFF0u, 1}, {40, 0}}).first, (Sent{{0x6, 0}}));
+    EXPECT_EQ(play(handed(1), {{0xFFFFFFF0u, 1}, {40, 0}}).sent, Sent{"left click"});
     // Held when the loop starts: neither clicks nor drags until it has been seen released.
-    EXPECT_EQ(play(1, {{500, 1}, {900, 0}, {950, 1}, {990, 0}}, 1).first, (Sent{{0x6, 0}}));
-    // A release missed while untracked ends the drag; stopping ends one that is still held.
-    EXPECT_EQ(play(1, {{100, 1}, {400, 1}, {500, 0, 0, 0, 0, false}, {600, 0}}).first,
-              (Sent{{0x2, 0}, {0x4, 0}}));
-    EXPECT_EQ(play(1, {{100, 1}, {400, 1}}).first, (Sent{{0x2, 0}, {0x4, 0}}));
-    // Grip, menu, wheel, touchpad halves (the primary half double-clicks; x = 0 is in both halves).
-    const auto [sent, enabled] = play(1, {{10, 0, kGrip},
-                                          {20, 0, kGrip | kMenu},
-                                          {30, 0, 0, 0.0f, 0.5f},
-                                          {40, 0, 0, 0.4f, -1.0f},
-                                          {50, 0, 0, 0.6f, 0.5f},
-                                          {60, 0, kPad, 0.0f, 0.9f},
-                                          {70, 0, 0, 0.0f, 0.0f},
-                                          {80, 0, kPad, 0.7f, 0.2f},
-                                          {90, 0, kPad, 0, 0}});
-    EXPECT_FALSE(enabled);
-    EXPECT_EQ(sent, (Sent{{0x60, 0}, {0x800, 15}, {0x800, -30}, {0x6, 0}, {0x6, 0}, {0x18, 0}, {0x18, 0}}));
-    EXPECT_EQ(play(2, {{10, 0, kPad, -0.2f, 0.1f}, {20, 0, 0, 0, 0}, {30, 0, kPad, 0.2f, 0.1f}}).first,
-              (Sent{{0x6, 0}, {0x18, 0}, {0x18, 0}}));
+    EXPECT_EQ(play(handed(1), {{500, 1}, {900, 0}, {950, 1}, {990, 0}}, 1).sent, Sent{"left click"});
+    // A release missed while untracked ends the drag; stopping ends one that is still held. No haptics
+    // asked for, none sent.
+    const Played untracked = play(handed(1), {{100, 1}, {400, 1}, {500, 0, 0, 0, 0, false}, {600, 0}});
+    EXPECT_EQ(untracked.sent, (Sent{"left down", "left up"}));
+    EXPECT_TRUE(untracked.pulses.empty());
+    EXPECT_EQ(play(handed(1), {{100, 1}, {400, 1}}).sent, (Sent{"left down", "left up"}));
+    // Grip, menu, wheel, touchpad halves (the primary half double-clicks; x = 0 is in both halves). A pulse
+    // for each click, one for a double click, none for the wheel, none for a second click in 5 ms.
+    const Played played = play(handed(1, 1500), {{10, 0, kGrip},
+                                                 {20, 0, kGrip | kMenu},
+                                                 {30, 0, 0, 0.0f, 0.5f},
+                                                 {40, 0, 0, 0.4f, -1.0f},
+                                                 {50, 0, 0, 0.6f, 0.5f},
+                                                 {60, 0, kPad, 0.0f, 0.9f},
+                                                 {70, 0, 0, 0.0f, 0.0f},
+                                                 {80, 0, kPad, 0.7f, 0.2f},
+                                                 {90, 0, kPad, 0, 0}});
+    EXPECT_FALSE(played.cursor_enabled);
+    EXPECT_EQ(played.sent, (Sent{"middle click", "wheel 15", "wheel -30", "left click", "left click",
+                                 "right click", "right click"}));
+    EXPECT_EQ(played.pulses, (std::vector<uint32_t>{10, 60, 80}));
+    EXPECT_EQ(play(handed(2), {{10, 0, kPad, -0.2f, 0.1f}, {20, 0, 0, 0, 0}, {30, 0, kPad, 0.2f, 0.1f}}).sent,
+              (Sent{"left click", "right click", "right click"}));
 }
 
 TEST(FramePacing, FramesStartAtLeastFiveTicksApartAcrossTheWrapAfterOneSleepEach) {

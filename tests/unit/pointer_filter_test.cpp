@@ -12,6 +12,9 @@
 
 namespace {
 
+using platform::ButtonAction;
+using platform::MouseButton;
+
 Vec3 aim(double yaw_deg, double pitch_deg) {
     const double y = yaw_deg * std::numbers::pi / 180, p = pitch_deg * std::numbers::pi / 180;
     return {float(std::sin(y) * std::cos(p)), float(std::sin(p)), float(-std::cos(y) * std::cos(p))};
@@ -24,13 +27,18 @@ const char* const kSteady = R"({"handedness": 1, "stabilization": {"enable": 1, 
 struct Rig {
     RunnerState runner;
     std::vector<std::pair<int32_t, int32_t>> placed;
-    std::vector<std::pair<uint32_t, std::pair<int32_t, int32_t>>> inputs; // flags, where the cursor was
+    std::vector<std::pair<ButtonAction, std::pair<int32_t, int32_t>>> inputs; // the left button's, and where
     uint32_t now = 0;
-    PointerIo io{[this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; },
-                 [this](const platform::MouseInput& i) { inputs.emplace_back(i.flags, placed.back()); },
-                 [this] { return now; }, [this](uint32_t ms) { now += ms; }};
+    PointerIo io;
     Rig() {
         useVrLibrary(simVrLibrary());
+        io.set_cursor_pos = [this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; };
+        io.mouse_button = [this](MouseButton b, ButtonAction a) {
+            EXPECT_EQ(b, MouseButton::left);
+            inputs.emplace_back(a, placed.back());
+        };
+        io.tick_count = [this] { return now; };
+        io.sleep_ms = [this](uint32_t ms) { now += ms; };
         simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
         EXPECT_EQ(startVr().error, vr::VRInitError_None);
         for (float x : {-1.0f, 0.0f})
@@ -84,10 +92,14 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
         const char* what;
         double rotation_deg;
         int held_ms;
-        std::vector<std::pair<uint32_t, bool>> inputs; // flags; at the press position, or 8 px below it
-    } const cases[] = {{"a small rotation clicks where the pull began", 0.4, 100, {{0x6, true}}},
-                       {"a large rotation ends the freeze", 1.5, 100, {{0x6, false}}},
-                       {"a drag goes down there, then follows", 0.4, 400, {{0x2, true}, {0x4, false}}}};
+        std::vector<std::pair<ButtonAction, bool>> inputs; // at the press position, or 8 px below it
+    } const cases[] = {
+        {"a small rotation clicks where the pull began", 0.4, 100, {{ButtonAction::click, true}}},
+        {"a large rotation ends the freeze", 1.5, 100, {{ButtonAction::click, false}}},
+        {"a drag goes down there, then follows",
+         0.4,
+         400,
+         {{ButtonAction::down, true}, {ButtonAction::up, false}}}};
     for (const Case& c : cases) {
         Rig rig;
         for (int ms = -300; ms < c.held_ms + 25;
@@ -96,8 +108,8 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
         const auto press = rig.placed[60]; // placed in the frame that saw the press
         ASSERT_EQ(rig.inputs.size(), c.inputs.size()) << c.what;
         for (size_t i = 0; i < c.inputs.size(); ++i) {
-            const auto& [flags, at] = rig.inputs[i];
-            EXPECT_EQ(flags, c.inputs[i].first) << c.what;
+            const auto& [action, at] = rig.inputs[i];
+            EXPECT_EQ(action, c.inputs[i].first) << c.what;
             EXPECT_TRUE(c.inputs[i].second ? at == press : at.second >= press.second + 8) << c.what << i;
         }
     }
