@@ -204,6 +204,13 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// A value as the file has it, for a message.
+std::string jsonText(const Json::Value& value) {
+    std::string text = value.toStyledString();
+    text.erase(text.find_last_not_of('\n') + 1);
+    return text;
+}
+
 // "key:NAME+NAME...": modifiers, each once, then one key (which may itself be a modifier).
 Binding readKeys(const std::string& file, const std::string& control, const std::string& value) {
     Binding binding;
@@ -240,7 +247,9 @@ Binding readBinding(const std::string& file, const std::string& control, const J
         {"middle", Action::middle},    {"double", Action::double_click}, {"toggle", Action::toggle},
         {"none", Action::none},        {"wheel", Action::wheel}};
     if (!value.isString())
-        refuseMember(file, "bindings", control, "expected a string such as \"default\" or \"key:page_down\"");
+        refuseMember(file, "bindings", control,
+                     jsonText(value) +
+                         " is no action; expected a string such as \"default\" or \"key:page_down\"");
     const std::string text = value.asString();
     if (text.starts_with("key:"))
         return readKeys(file, control, text);
@@ -293,12 +302,11 @@ void readHaptics(const std::string& file, const Json::Value& root, RunnerSetting
     if (click == nullptr)
         return;
     const double us = click->isNumeric() ? click->asDouble() : -1.0;
-    if (!(us >= 0.0 && us <= kMaxHapticClickUs && us == std::floor(us))) {
-        std::string found = click->toStyledString();
-        found.erase(found.find_last_not_of('\n') + 1);
+    if (!(us >= 0.0 && us <= kMaxHapticClickUs && us == std::floor(us)))
         refuseMember(file, "haptics", "click_us",
-                     "expected a whole number of microseconds from 1 to 3999, or 0 for none; found " + found);
-    }
+                     jsonText(*click) +
+                         " is no pulse; expected a whole number of microseconds from 1 to 3999, or 0 "
+                         "for none");
     settings.haptic_click_us = static_cast<uint16_t>(us);
 }
 

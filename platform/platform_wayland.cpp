@@ -371,8 +371,10 @@ std::string waylandKeyProblem(WaylandDesktop& desktop) {
         if (!desktop.keyboard_manager)
             return "this Wayland desktop offers no zwp_virtual_keyboard_manager_v1, through which Wand sends "
                    "keys";
-        if (!makeKeymap(desktop))
+        // Made now, at start-up, so that the desktop knows the keyboard before its first key.
+        if (!virtualKeyboard(desktop))
             return "no keyboard map could be made for the virtual keyboard (is xkb-data installed?)";
+        wl_display_flush(desktop.display);
         return {};
     case WaylandPointer::kde:
         return desktop.fake_input_version >= 4

@@ -271,6 +271,7 @@ void handleButtons(const TrackedController& controller, const RunnerSettings& se
 
     if (!state.trigger_seen_released) {
         state.trigger_seen_released = !isHeld(c, Control::trigger);
+        state.seen_released[static_cast<size_t>(BoundControl::trigger)] = state.trigger_seen_released;
         return;
     }
     act(f, BoundControl::trigger);

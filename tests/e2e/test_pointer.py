@@ -4,6 +4,7 @@ produced), what the program prints, how it ends, and that it leaves "default.con
 import math
 import re
 import signal
+import subprocess
 
 import pytest
 
@@ -107,6 +108,36 @@ def test_stabilization_averages_and_unusable_lengths_warn(tmp_path, xs):
         xs.motions()
 
 
+def test_bindings_press_keys_and_buttons_with_a_tick_each_and_ctrl_c_lets_every_key_go(tmp_path, xs):
+    # A presenter's pad halves, a shortcut on the grip, the trigger as the left button at once (the drag
+    # threshold is never reached), the menu button as a double click; a haptic tick for each press.
+    bindings = {"pad_left": "key:page_up", "pad_right": "key:page_down", "grip": "key:ctrl+alt+t",
+                "trigger": "left", "menu": "double"}
+
+    def press(buttons, pad="0 0"):
+        return f"step polls=2\n  1 pad {pad}\n  1 buttons {buttons}\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n"
+    p = run(tmp_path, xs, DEVICES + "step polls=3\n" + at_pixel(300, 300) + press("pad", "-0.6 0.1") +
+            press("pad", "0.6 0.1") + press("grip") + "step wait=pulled\n  1 trigger 1\nstep polls=2\n  1 trigger 0\n" +
+            press("menu") + "step\n  1 buttons grip\n", bindings=bindings, haptics={"click_us": 1500},
+            trigger={"dragging_threshold_ms": 100000})
+    shortcut, released = ["Control_L+", "Alt_L+", "t+"], ["t-", "Alt_L-", "Control_L-"]
+    assert names(xs.wait_events(last="1+")) == ["Page_Up+", "Page_Up-", "Page_Down+", "Page_Down-"] + shortcut + \
+        released + ["1+"]
+    p.go("pulled")
+    assert names(xs.wait_events(last="t+")) == ["1-"] + CLICK * 2 + shortcut
+    p.signal(signal.SIGINT)
+    assert p.wait() == 0 and names(xs.wait_events(last="Control_L-")) == released
+    assert p.sim_log().count(" TriggerHapticPulse 1 0 1500\n") == 6
+    # A key that the X server's keymap lacks stops the start, naming it.
+    subprocess.run(["xmodmap", "-display", xs.display, "-e", "keycode 123 ="], check=True)
+    try:
+        p = run(tmp_path / "lacking", xs, DEVICES, bindings={"grip": "key:volume_up"})
+        assert p.wait() == 1 and p.err == 'Cannot press the key "volume_up" that "bindings" / "grip" names: the ' \
+            "X server's keymap has no key with the keysym XF86AudioRaiseVolume.\n"
+    finally:
+        subprocess.run(["xmodmap", "-display", xs.display, "-e", "keycode 123 = XF86AudioRaiseVolume"], check=True)
+
+
 def test_signals_and_disconnection_let_a_held_button_go(tmp_path, xs):
     for how in [signal.SIGTERM, signal.SIGINT, signal.SIGHUP, "disconnect", "untracked"]:
         scenario = DEVICES + "step polls=3\n" + at_pixel(300, 300) + "step wait=go\n  1 trigger 1\n" + {
@@ -175,7 +206,9 @@ REFUSED = [("", "Error from reader: "), ("calibration: left 1920x1080\n", "Error
            (GOOD.replace('"x": 1.25', '"x": "1.25"', 1), "Value is not convertible to float."),
            (config(handedness=4294969216), "out of Int range"),
            (GOOD.replace('"handedness": 1', '"handedness": 1e400'), "out of Int range"),
-           (config(display=MON_A), "requires arrayValue")]
+           (config(display=MON_A), "requires arrayValue"),
+           (config(bindings={"grip": "key:ctrl+cmd"}), 'Bad "bindings" / "grip" in default.config: "key:ctrl+cmd" '
+            'names no key "cmd"')]
 
 
 @pytest.mark.parametrize("text, message", REFUSED, ids=range(len(REFUSED)))

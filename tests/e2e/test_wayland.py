@@ -36,7 +36,7 @@ class Observer:
                           timeout)
 
     def inputs(self):
-        return [line.strip() for line in self.lines if line.startswith(("button", "axis"))]
+        return [line.strip() for line in self.lines if line.startswith(("button", "axis", "key"))]
 
 
 @pytest.fixture(scope="module")
@@ -83,11 +83,13 @@ def test_setup_lists_the_outputs_left_to_right_with_their_sizes_and_hash(calibra
     assert [tuple(d[k] for k in ("left", "top", "right", "bottom")) for d in written["display"]] == [LEFT, RIGHT]
 
 
-def test_pointer_hits_edge_pixels_clicks_scrolls_and_releases_a_drag_on_ctrl_c(desktop, calibrated):
+def test_pointer_hits_edge_pixels_presses_keys_clicks_scrolls_and_releases_a_drag_on_ctrl_c(desktop, calibrated):
     env, observer = desktop
     folder = calibrated[0] / "runner"
     folder.mkdir()
-    shutil.copy(calibrated[0] / "default.config", folder)
+    # The menu button bound to a shortcut, which comes through the virtual keyboard.
+    text = (calibrated[0] / "default.config").read_text()
+    (folder / "default.config").write_text(text.replace("{", '{ "bindings" : { "menu" : "key:ctrl+page_down" },', 1))
     aims = []
     for left, top, right, bottom in (LEFT, RIGHT):
         middle = (top + bottom) // 2
@@ -96,13 +98,14 @@ def test_pointer_hits_edge_pixels_clicks_scrolls_and_releases_a_drag_on_ctrl_c(d
     # The runner truncates toward zero: left of the origin the centre of pixel x - 1 gives x (and for the
     # first column, outside the monitor, the current monitor's clamp does).
     scenario = DEVICES + "".join(f"step wait=a{i}\n" + at_pixel(px - (px < 0), py) for i, (px, py) in enumerate(aims))
-    scenario += CLICKS_SCROLLS_DRAG
+    scenario += "step polls=2\n  1 buttons menu\nstep polls=2\n  1 buttons none\n" + CLICKS_SCROLLS_DRAG
     runner = start("wandpointer", folder, scenario, env=env)
     for i, (px, py) in enumerate(aims):
         assert observer.wait_pointer(px, py), f"aim {i} at {px},{py}: {observer.lines[-3:]} {runner.err}"
         runner.go(f"a{i}")
     click = ["button {} 1", "button {} 0"]
-    expected = [c.format(274) for c in click] + [c.format(272) for c in click * 2] + \
+    expected = ["key 29 1", "key 109 1", "key 109 0", "key 29 0"] + [c.format(274) for c in click] + \
+        [c.format(272) for c in click * 2] + \
         [c.format(273) for c in click] + ["axis -15", "axis 15", "button 272 1"]
     assert wait_until(lambda: observer.inputs() == expected, 20), observer.inputs()
     runner.signal(signal.SIGINT)

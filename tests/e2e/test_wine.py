@@ -1,6 +1,6 @@
 """The Windows build under Wine on Xvfb, with the 1280x1024 monitor left of the 1920x1080 primary one, so
 that Windows sees it at negative coordinates. SendInput's buttons and wheel stay inside Wine: the
-project's low-level mouse hook (mousehook.exe), in the same prefix, reports them one line per event."""
+project's low-level hooks (mousehook.exe), in the same prefix, report them one line per event."""
 import os
 import signal
 import subprocess
@@ -75,14 +75,19 @@ def hook(desk, tmp_path):
     assert "monitor -1280 0 0 1024" in h.out and "virtual -1280 0 3200 1080" in h.out
     h.buttons = lambda: [line.split()[:4] for line in h.out.splitlines() if line.startswith("WM_")
                          and not line.startswith("WM_MOUSEMOVE") and line.endswith(" 1")]
+    h.keys = lambda: [line.split()[1:5] for line in h.out.splitlines()
+                      if line.startswith("key ") and line.endswith(" 1")]
     return h
 
 
-def test_the_cursor_clicks_drags_and_wheel_reach_windows_desktop(tmp_path, desk, hook):
+def test_the_cursor_clicks_drags_wheel_and_keys_reach_windows_desktop(tmp_path, desk, hook):
+    # The menu button bound to a shortcut: keyboard records with the virtual key, the layout's scan code and,
+    # for Page Down, the extended flag. A click is one SendInput record (Wine's call trace counts them).
     p = run(desk, tmp_path, "wandpointer", DEVICES + "step wait=left\n" + PRIMARY + "step wait=click\n" + LEFT +
             "step ms=40\n  1 trigger 1\nstep polls=2\n  1 trigger 0\nstep ms=600\n  1 trigger 1\n"
             "step polls=2\n  1 trigger 0\nstep polls=3\n  1 pad 0 0.5\nstep polls=2\n  1 pad 0 0\n"
-            "step polls=3\n  1 buttons grip\nstep\n  1 buttons none\n", CONFIG)
+            "step polls=3\n  1 buttons menu\nstep polls=3\n  1 buttons grip\nstep\n  1 buttons none\n",
+            CONFIG.replace("{", '{"bindings": {"menu": "key:ctrl+page_down"},', 1), trace=True)
     assert desk.wait_pointer(1440 + 1280, 810, 30), (desk.pointer(), p.out)  # Windows x + 1280 = X's x
     p.go("left")
     assert desk.wait_pointer(-960 + 1280, 256, 30)
@@ -91,7 +96,13 @@ def test_the_cursor_clicks_drags_and_wheel_reach_windows_desktop(tmp_path, desk,
     expected = [["WM_LBUTTONDOWN", *at], ["WM_LBUTTONUP", *at]] * 2 + [["WM_MOUSEWHEEL", "-960", "256", "15"]] * 3 + \
         [["WM_MBUTTONDOWN", *at], ["WM_MBUTTONUP", *at]]
     assert wait_until(lambda: len(hook.buttons()) >= 9, 30) and hook.buttons() == expected, hook.out
-    assert names(desk.events()) == []  # nothing reached the X server's buttons
+    ctrl, page_down = ["a2", "1d", "0"], ["22", "51", "1"]
+    assert hook.keys() == [["down", *ctrl], ["down", *page_down], ["up", *page_down], ["up", *ctrl]], hook.out
+    assert names(desk.events()) == []  # nothing reached the X server's buttons or keys
+    p.signal(signal.SIGINT)
+    assert p.wait(30) == 0
+    sent = [line for line in p.err.splitlines() if "Call user32.SendInput(" in line]
+    assert len(sent) == 2 + 1 + 3 + 4 + 1 and all("SendInput(00000001," in line for line in sent), sent
 
 
 @pytest.mark.parametrize("program, ending", [("wandpointer", "ctrl-c"), ("wandpointerw", "quit")])

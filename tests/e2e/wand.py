@@ -9,7 +9,7 @@ import time
 from collections import namedtuple
 from pathlib import Path
 
-from Xlib import X, display as xdisplay
+from Xlib import X, XK, display as xdisplay
 
 ROOT = Path(__file__).resolve().parents[2]
 BIN = Path(os.environ.get("WAND_BIN", ROOT / "build/bin"))
@@ -91,13 +91,18 @@ def wait_until(predicate, timeout):
     return value
 
 
-# what: "1+" button 1 pressed, "1-" released; x, y: the root position; t: the server's time (CLOCK_MONOTONIC ms).
+# what: "1+" button 1 pressed, "1-" released, "Page_Up+" a key by its keysym; x, y: the root position; t: the
+# server's time (CLOCK_MONOTONIC ms).
 Event = namedtuple("Event", "what x y t")
+KEYSYMS = {}
+for name in dir(XK):  # of a keysym's names the longest, which says the most: Page_Up, not Prior
+    if name.startswith("XK_") and len(name) - 3 > len(KEYSYMS.get(getattr(XK, name), "")):
+        KEYSYMS[getattr(XK, name)] = name[3:]
 
 
 class XServer:
     """Xvfb at the monitors' bounding box with the monitors as RandR user monitors, and a window over the
-    whole root that sees every pointer event (XTest's included) with the position where it happened. With
+    whole root that sees every pointer and key event (XTest's included) with the position where it happened. With
     `display`, the window goes on that running server (Xwayland) instead, whose monitors are `monitors`."""
 
     def __init__(self, monitors=LAYOUT, observe=True, display=None):
@@ -128,8 +133,10 @@ class XServer:
             self.window = self.root.create_window(
                 0, 0, width, height, 0, self.x.screen().root_depth, X.InputOutput, X.CopyFromParent,
                 background_pixel=0, override_redirect=True,
-                event_mask=X.ButtonPressMask | X.ButtonReleaseMask | X.PointerMotionMask)
+                event_mask=X.ButtonPressMask | X.ButtonReleaseMask | X.PointerMotionMask | X.KeyPressMask |
+                X.KeyReleaseMask)
             self.window.map()
+            self.window.set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
             self.move(7, 7)
             self.events(), self.motions()
 
@@ -159,11 +166,15 @@ class XServer:
             if e.type in (X.ButtonPress, X.ButtonRelease):
                 what = f"{e.detail}{'+' if e.type == X.ButtonPress else '-'}"
                 self._buttons.append(Event(what, e.root_x, e.root_y, e.time))
+            elif e.type in (X.KeyPress, X.KeyRelease):
+                keysym = self.x.keycode_to_keysym(e.detail, 0)
+                what = f"{KEYSYMS.get(keysym, keysym)}{'+' if e.type == X.KeyPress else '-'}"
+                self._buttons.append(Event(what, e.root_x, e.root_y, e.time))
             elif e.type == X.MotionNotify:
                 self._motions.append((e.root_x, e.root_y))
 
     def events(self):
-        """The button events seen since the last call."""
+        """The button and key events seen since the last call."""
         self._pump()
         seen, self._buttons = self._buttons, []
         return seen

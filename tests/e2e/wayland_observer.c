@@ -1,7 +1,8 @@
 // Covers every output of a Wayland desktop with a transparent layer-shell surface and prints, one line
-// each, what the pointer does there as applications see it, in layout pixels:
+// each, what the pointer and the keyboard do there as applications see it, in layout pixels:
 //   ready           every output is covered     motion X Y      the pointer is on pixel (X, Y)
 //   button CODE 1|0 a button pressed/released   axis VALUE      vertical scroll
+//   key CODE 1|0    a key pressed/released (evdev code)
 #define _GNU_SOURCE
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -25,6 +26,7 @@ static struct wl_shm* shm;
 static struct zwlr_layer_shell_v1* layer_shell;
 static struct zxdg_output_manager_v1* output_manager;
 static struct wl_pointer* pointer;
+static struct wl_keyboard* keyboard;
 
 static void nothing() {} // for the events that do not matter here, whatever their arguments
 
@@ -78,9 +80,20 @@ static void axis(void* data, struct wl_pointer* p, uint32_t time, uint32_t which
 }
 static const struct wl_pointer_listener pointer_listener = {enter, nothing, motion, button, axis};
 
+static void keymap(void* data, struct wl_keyboard* k, uint32_t format, int32_t fd, uint32_t size) {
+    close(fd);
+}
+static void key(void* data, struct wl_keyboard* k, uint32_t serial, uint32_t time, uint32_t code,
+                uint32_t state) {
+    printf("key %u %u\n", code, state);
+}
+static const struct wl_keyboard_listener keyboard_listener = {keymap, nothing, nothing, key, nothing};
+
 static void capabilities(void* data, struct wl_seat* seat, uint32_t caps) {
     if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer)
         wl_pointer_add_listener(pointer = wl_seat_get_pointer(seat), &pointer_listener, NULL);
+    if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard)
+        wl_keyboard_add_listener(keyboard = wl_seat_get_keyboard(seat), &keyboard_listener, NULL);
 }
 static const struct wl_seat_listener seat_listener = {capabilities, NULL};
 
@@ -118,6 +131,7 @@ int main(void) {
             layer_shell, o->surface, o->wl, ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "wand-observer");
         zwlr_layer_surface_v1_set_anchor(layer, 15); // all four edges: the whole output
         zwlr_layer_surface_v1_set_exclusive_zone(layer, -1);
+        zwlr_layer_surface_v1_set_keyboard_interactivity(layer, 1); // the keys come here
         zwlr_layer_surface_v1_add_listener(layer, &layer_listener, o);
         wl_surface_commit(o->surface);
     }

@@ -424,6 +424,29 @@ TEST(Buttons, TriggerClicksAndDragsOnTheTickAndEveryOtherButtonActsOnItsEdge) {
               (Sent{"left click", "right click", "right click"}));
 }
 
+TEST(Bindings, ControlsHoldKeysAndButtonsWhileHeldAndLetGoWhenTheirReleaseCannotBeSeen) {
+    const ConfigRead read = parseConfigText(R"({"handedness": 1, "haptics": {"click_us": 1500},
+        "trigger": {"dragging_threshold_ms": 200}, "bindings": {"trigger": "left", "grip": "key:ctrl+alt+t",
+        "menu": "double", "pad_left": "key:page_up", "pad_right": "toggle", "pad_centre": "key:shift"}})");
+    ASSERT_TRUE(read.contents) << read.message;
+    const Played played =
+        play(read.contents->settings, {{10, 1, kGrip}, // the left button at once, no threshold
+                                       {15, 1, 0},
+                                       {20, 0, kMenu},
+                                       {30, 0, kPad, -0.5f, 0.2f},
+                                       {40, 0, kPad, -0.5f, 0.2f, false}, // untracked
+                                       {50, 0, kPad, -0.5f, 0.2f},        // not seen released: nothing
+                                       {60, 0, 0, 0.1f, 0.3f},            // resting on the strip
+                                       {70, 1, kPad, 0.5f, 0.2f},         // the cursor switched off
+                                       {80, 0, 0, 0, 0},
+                                       {90, 1, 0, 0, 0}});
+    EXPECT_EQ(played.sent, (Sent{"ctrl down", "alt down", "t down", "left down", "t up", "alt up", "ctrl up",
+                                 "left click", "left click", "left up", "page_up down", "page_up up",
+                                 "shift down", "shift up", "left down", "left up"}));
+    EXPECT_EQ(played.pulses, (std::vector<uint32_t>{10, 20, 30, 60, 90})) << "one per press, one in 5 ms";
+    EXPECT_FALSE(played.cursor_enabled);
+}
+
 TEST(FramePacing, FramesStartAtLeastFiveTicksApartAcrossTheWrapAfterOneSleepEach) {
     for (uint32_t start : {1000u, 0xFFFFFFFEu}) {
         Recorder rec;

@@ -115,15 +115,22 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
     }
 }
 
-TEST(PointerFilter, BadValuesOfTheNewKeysStopTheStartNamingTheKey) {
-    for (const char* row : {"stabilization beta -1", "stabilization min_cutoff_hz 0",
-                            "stabilization filter 1", "stabilization derivative_cutoff_hz 1e+9999",
-                            "stabilization filter \"kalman\"", "trigger click_freeze_degrees true"}) {
+TEST(PointerFilter, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBindingsTheirValueToo) {
+    for (const char* row :
+         {"stabilization beta -1", "stabilization min_cutoff_hz 0", "stabilization filter 1",
+          "stabilization derivative_cutoff_hz 1e+9999", "stabilization filter \"kalman\"",
+          "trigger click_freeze_degrees true", "bindings grip \"key:ctrl+foo\"", "bindings thumb \"left\"",
+          "bindings grip \"wheel\"", "bindings menu \"key:a+ctrl\"", "bindings menu \"key:ctrl+ctrl\"",
+          "bindings trigger 5", "bindings pad_left \"key:\"", "haptics click_us 4000", "haptics click_us -1",
+          "haptics click_us 1.5", "haptics click_ms 5"}) {
         std::string group, key, value;
         std::istringstream(row) >> group >> key >> value;
         const ConfigRead read = parseConfigText("{\"" + group + "\": {\"" + key + "\": " + value + "}}");
         EXPECT_FALSE(read.contents) << row;
         EXPECT_NE(read.message.find('"' + key + '"'), std::string::npos) << read.message;
+        if ((group == "bindings" && key != "thumb") || key == "click_us") {
+            EXPECT_NE(read.message.find(value), std::string::npos) << read.message;
+        }
     }
 }
 

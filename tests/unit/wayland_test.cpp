@@ -94,7 +94,7 @@ struct FakeKwin {
     }
 };
 
-TEST(WaylandBackend, KdeFakeInputGetsLogicalMonitorsAbsoluteMotionButtonsAndWheel) {
+TEST(WaylandBackend, KdeFakeInputGetsLogicalMonitorsAbsoluteMotionButtonsWheelAndKeys) {
     FakeKwin kwin;
     WaylandDesktop* desktop = connectWayland(kwin.socket.c_str());
     ASSERT_NE(desktop, nullptr);
@@ -116,14 +116,18 @@ TEST(WaylandBackend, KdeFakeInputGetsLogicalMonitorsAbsoluteMotionButtonsAndWhee
     }
     waylandWheel(*desktop, 2);
     waylandWheel(*desktop, -1);
+    EXPECT_EQ(waylandKeyProblem(*desktop), "");
+    waylandKey(*desktop, Key::page_down, true); // by the kernel's key code
+    waylandKey(*desktop, Key::page_down, false);
     waylandFinish(*desktop, true);
     disconnectWayland(desktop);
     std::lock_guard<std::mutex> hold(recorded_lock);
-    EXPECT_EQ(recorded, (std::vector<std::string>{
-                            "authenticate Wand turns a VR controller into the desktop's mouse",
-                            "pointer_motion_absolute -1280 1223", "pointer_motion_absolute 1919 0",
-                            "button 272 1", "button 272 0", "button 273 1", "button 273 0", "button 274 1",
-                            "button 274 0", "axis 0 -30", "axis 0 15"}));
+    EXPECT_EQ(recorded,
+              (std::vector<std::string>{
+                  "authenticate Wand turns a VR controller into the desktop's mouse",
+                  "pointer_motion_absolute -1280 1223", "pointer_motion_absolute 1919 0", "button 272 1",
+                  "button 272 0", "button 273 1", "button 273 0", "button 274 1", "button 274 0",
+                  "axis 0 -30", "axis 0 15", "keyboard_key 109 1", "keyboard_key 109 0"}));
 }
 
 } // namespace

@@ -1,7 +1,9 @@
-// The tests' observer of mouse input under Wine, where SendInput's buttons and wheel never reach the X
-// server: a low-level mouse hook in the same prefix. It prints one line per monitor ("monitor L T R B"),
-// the virtual screen ("virtual X Y W H"), "ready" once hooked, then one line per event:
-// "<message> <x> <y> <wheel delta> <1 if injected>", e.g. "WM_LBUTTONDOWN -960 256 0 1".
+// The tests' observer of mouse and keyboard input under Wine, where SendInput's buttons, wheel and keys
+// never reach the X server: low-level hooks in the same prefix. It prints one line per monitor ("monitor L
+// T R B"), the virtual screen ("virtual X Y W H"), "ready" once hooked, then one line per event:
+// "<message> <x> <y> <wheel delta> <1 if injected>", e.g. "WM_LBUTTONDOWN -960 256 0 1", and
+// "key <down|up> <virtual key> <scan code> <1 if extended> <1 if injected>" in hexadecimal, e.g.
+// "key down 22 51 1 1" for Page Down.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +31,17 @@ LRESULT CALLBACK mouseProc(int code, WPARAM message, LPARAM data) {
     return CallNextHookEx(nullptr, code, message, data);
 }
 
+LRESULT CALLBACK keyboardProc(int code, WPARAM message, LPARAM data) {
+    if (code == HC_ACTION) {
+        const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
+        std::printf("key %s %lx %lx %d %d\n", (event->flags & LLKHF_UP) != 0 ? "up" : "down", event->vkCode,
+                    event->scanCode, (event->flags & LLKHF_EXTENDED) != 0 ? 1 : 0,
+                    (event->flags & LLKHF_INJECTED) != 0 ? 1 : 0);
+        std::fflush(stdout);
+    }
+    return CallNextHookEx(nullptr, code, message, data);
+}
+
 BOOL CALLBACK printMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM) {
     MONITORINFOEXW info{};
     info.cbSize = sizeof(info);
@@ -47,7 +60,8 @@ int wmain() {
     std::printf("virtual %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN),
                 GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
                 GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    if (SetWindowsHookExW(WH_MOUSE_LL, mouseProc, GetModuleHandleW(nullptr), 0) == nullptr)
+    if (SetWindowsHookExW(WH_MOUSE_LL, mouseProc, GetModuleHandleW(nullptr), 0) == nullptr ||
+        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProc, GetModuleHandleW(nullptr), 0) == nullptr)
         return 1;
     // Under Wine 8 a hook that sees no input for about 5 s misses events for a moment; a timer keeps the
     // message loop busy enough.
