@@ -206,14 +206,15 @@ void letGo(const Binding& binding, ButtonState& state, const PointerIo& io, size
         io.key(binding.keys[k - 1], false);
 }
 
-// A mouse button or keys held down while the control is.
+// A mouse button or keys held down while the control is, from a press seen (or a hold that began after
+// the control was seen released) to its release.
 void hold(Frame& f, BoundControl control, const Binding& binding) {
     ButtonState& state = f.state;
     const auto i = static_cast<size_t>(control);
     const bool now = held(f, control);
     if (state.holding[i] && !now) {
         letGo(binding, state, f.io, i);
-    } else if (!state.holding[i] && now && state.seen_released[i]) {
+    } else if (!state.holding[i] && now && (state.seen_released[i] || pressed(f, control))) {
         pressDown(binding, f.io);
         state.holding[i] = true;
         pulse(f);

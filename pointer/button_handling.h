@@ -17,7 +17,8 @@ struct ButtonState {
     // click or drag: the trigger counts only once the loop has seen it released.
     bool trigger_seen_released = false;
     // By BoundControl: the controls whose binding holds a mouse button or keys down now, and those seen
-    // released since the loop started or since they last had to let go; only those may press again.
+    // released since the loop started or since they last had to let go; only those, or a press seen
+    // happening, may press again.
     std::array<bool, kBoundControlCount> holding{};
     std::array<bool, kBoundControlCount> seen_released{};
     // The touchpad halves (left, right) in which the pad's press began, while it lasts.
