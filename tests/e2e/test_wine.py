@@ -97,6 +97,7 @@ def test_the_cursor_clicks_drags_wheel_and_keys_reach_windows_desktop(tmp_path, 
         [["WM_MBUTTONDOWN", *at], ["WM_MBUTTONUP", *at]]
     assert wait_until(lambda: len(hook.buttons()) >= 9, 30) and hook.buttons() == expected, hook.out
     ctrl, page_down = ["a2", "1d", "0"], ["22", "51", "1"]
+    assert wait_until(lambda: len(hook.keys()) >= 4, 30), hook.out
     assert hook.keys() == [["down", *ctrl], ["down", *page_down], ["up", *page_down], ["up", *ctrl]], hook.out
     assert names(desk.events()) == []  # nothing reached the X server's buttons or keys
     p.signal(signal.SIGINT)
