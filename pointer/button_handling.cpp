@@ -93,13 +93,13 @@ void clickOrDrag(Frame& f) {
             pulse(f);
     }
 
+    // A release ends the drag, or else it is a click, however long the pull was: a pull released in the
+    // frame after the threshold passed, before any held frame began the drag, still clicks.
     if (releaseEdge(c)) {
-        const uint32_t elapsed = io.tick_count() - state.trigger_press_tick;
-        if (elapsed < threshold) {
-            if (sendPrimary(io, settings, ButtonAction::click))
-                pulse(f);
-        } else {
+        if (state.dragging) {
             endDrag(settings, state, io);
+        } else if (sendPrimary(io, settings, ButtonAction::click)) {
+            pulse(f);
         }
     }
 
