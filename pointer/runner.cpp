@@ -54,9 +54,10 @@ namespace {
 void loseTracking(RunnerState& runner, const PointerIo& io) {
     const TrackedController& c = runner.controller;
     // A controller that is gone (switched off, out of battery) may never come back to end its drag, so
-    // the held button is let go now. A pose that is only briefly invalid keeps the drag.
+    // the held button is let go now. One whose pose is only lost still reports its trigger: the drag
+    // lasts while the trigger is held and ends, where the cursor is, when it is let go.
     const bool connected = c.device_index < c.poses.size() && c.poses[c.device_index].bDeviceIsConnected;
-    if (!connected)
+    if (!connected || !isHeld(c, Control::trigger))
         releaseEverything(runner.settings, runner.buttons, io);
     // What the bindings hold is let go at once: a key held while nobody can see its control's release
     // would repeat at the desktop.
