@@ -42,9 +42,15 @@ void printError(const char* format, ...) WAND_PRINTF_FORMAT;
 // an empty string on success, else the reason.
 std::string openLogFile(const std::string& path);
 
-// Called first thing by both programs: unbuffered console output, per-monitor DPI awareness and a 1 ms
-// timer resolution on Windows.
+// Called first thing by both programs, before the command line is read: standard input, output and error
+// that are closed are opened on the null device, so that no file or connection opened later takes their
+// place; a write to a closed pipe fails instead of ending the process; console output is unbuffered. On
+// Windows also per-monitor DPI awareness and a 1 ms timer resolution.
 void prepareProcess();
+
+// Opens the desktop that the monitor, cursor and mouse functions below talk to. Returns an empty string,
+// or one line for the user that names the desktop tried and says that it cannot be reached.
+std::string openDesktop();
 
 // The desktop's monitors as the platform reports them, in its order, and the virtual screen's size.
 struct DesktopReport {
@@ -103,7 +109,10 @@ void sendKey(Key key, bool press);
 // compositor offers no way to send keys); empty when it can, or when there is no desktop at all.
 std::string keyProblem(Key key);
 
-// Ctrl+C, SIGINT, SIGTERM, closing the console: the handler only records the request.
+// Requests to end the process: Ctrl+C, Ctrl+Break and closing the console on Windows; on Linux every
+// signal that would end the process and can be caught (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, the
+// real-time signals...). The handler only records the request, and a sleep it interrupts ends early.
+// Faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT...) keep their default.
 void installShutdownHandler();
 bool shutdownRequested();
 

@@ -31,8 +31,6 @@ const DesktopOps* chooseDesktop() {
     const DesktopOps* x11 = openX11Desktop();
     if (x11)
         print("Using X11 through Xwayland instead: only X programs will see the pointer.\n");
-    else
-        print("There is no X11 display either: the pointer cannot be moved.\n");
     return x11;
 }
 
@@ -48,9 +46,20 @@ int32_t wheel_accumulator = 0;
 
 } // namespace
 
-void prepareProcess() {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    desktop();
+std::string openDesktop() {
+    if (desktop())
+        return {};
+    const std::string wayland = std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "";
+    const std::string x11 = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    const std::string lead = "No desktop to work on: ";
+    if (wayland.empty() && x11.empty())
+        return lead + "neither WAYLAND_DISPLAY nor DISPLAY is set.";
+    if (wayland.empty())
+        return lead + "the X display \"" + x11 + "\" cannot be opened.";
+    if (x11.empty())
+        return lead + "the Wayland desktop \"" + wayland + "\" cannot be used, and DISPLAY is not set.";
+    return lead + "neither the Wayland desktop \"" + wayland + "\" nor the X display \"" + x11 +
+           "\" can be used.";
 }
 
 MonitorInfo around(const MonitorInfo& a, const MonitorInfo& b) {

@@ -75,14 +75,27 @@ extern "C" void onShutdownSignal(int) {
 
 } // namespace
 
+void prepareProcess() {
+    // A closed descriptor would go to the next file opened, the X connection's socket among them.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            open("/dev/null", O_RDWR); // the lowest free descriptor: this one
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
 void installShutdownHandler() {
     struct sigaction action {};
     action.sa_handler = onShutdownSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no SA_RESTART: a sleep in progress ends at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    // Every signal whose default ends the process and that comes from outside it.
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO,
+                       SIGXCPU, SIGXFSZ, SIGPWR, SIGSTKFLT})
+        sigaction(signal, &action, nullptr);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        sigaction(signal, &action, nullptr);
 }
 
 bool shutdownRequested() {

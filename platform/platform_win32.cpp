@@ -129,6 +129,11 @@ void prepareProcess() {
     timeBeginPeriod(1);
 }
 
+// A Windows console program always has the desktop of its session.
+std::string openDesktop() {
+    return {};
+}
+
 namespace {
 
 BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {

@@ -1,7 +1,9 @@
 // wandpointer: turns the selected VR controller into the desktop's mouse, from the calibration in
 // "default.config".
+#include "platform/platform.h"
 #include "pointer/pointer_program.h"
 
 int main(int argc, char** argv) {
+    platform::prepareProcess();
     return runPointer(readCommandLine(argc, argv, kPointerHelp), PointerIo{});
 }

@@ -23,10 +23,10 @@ const ProgramHelp kPointerHelp = {
     "  %APPDATA%\\Wand), where the log of the runs SteamVR starts goes too: wandpointer.log.\n",
     "  0  ended on request (Ctrl+C, closing the console, a termination signal) or because SteamVR quit,\n"
     "     held buttons and keys let go; --autostart: done\n"
-    "  1  the configuration could not be opened or read, a bound key cannot be pressed on this desktop,\n"
-    "     the log file could not be opened, the VR runtime did not start, or the desktop stopped taking\n"
-    "     input (GNOME's remote desktop session was ended); --autostart: also SteamVR refused (its error\n"
-    "     named)\n"
+    "  1  no desktop could be reached, the configuration could not be opened or read, a bound key cannot\n"
+    "     be pressed on this desktop, the log file could not be opened, the VR runtime did not start, or\n"
+    "     the desktop stopped taking input (GNOME's remote desktop session was ended); --autostart: also\n"
+    "     SteamVR refused (its error named)\n"
     "  2  a mistake on the command line\n",
     nullptr,
     "  --wait         when SteamVR is not running, wait for it instead of ending with status 1; when it\n"
@@ -87,7 +87,9 @@ void runFrames(RunnerState& runner, const PointerIo& io) {
 int runPointer(const CommandLine& command_line, const PointerIo& io) {
     if (command_line.exit_status)
         return *command_line.exit_status;
-    platform::prepareProcess();
+    // From here on a request to stop is honoured, while waiting and between frames, so that no button
+    // stays held down.
+    platform::installShutdownHandler();
     if (!command_line.log_path.empty()) {
         const std::string failure = platform::openLogFile(command_line.log_path);
         if (!failure.empty()) {
@@ -115,6 +117,11 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
     }
 
     const ConfigContents& config = *read.contents;
+    if (const std::string failure = platform::openDesktop(); !failure.empty()) {
+        platform::printError("%s\n", failure.c_str());
+        platform::pauseConsole();
+        return 1;
+    }
 
     // The calibration fits only the monitors it was made for: say so when they have changed since.
     DesktopLayout layout;
@@ -138,9 +145,6 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
     for (const std::string& warning : config.warnings)
         platform::print("%s", warning.c_str());
 
-    // From here on a request to stop is honoured, while waiting and between frames, so that no button
-    // stays held down.
-    platform::installShutdownHandler();
     for (;;) {
         const std::optional<TrackedController> controller =
             startRuntimeAndSelectController(Program::pointer, command_line.wait);
