@@ -150,10 +150,30 @@ Json::Value parseDocument(const std::string& text) {
     return root;
 }
 
+[[noreturn]] void refuse(const std::string& what, const std::string& expected) {
+    throw Json::LogicError("Bad " + what + ": expected " + expected + ".");
+}
+
 [[noreturn]] void refuseSetting(const std::string& file, const char* group, const char* key,
                                 const char* expected) {
-    throw Json::LogicError(std::string("Bad \"") + group + "\" / \"" + key + "\" in " + file + ": expected " +
-                           expected + ".");
+    refuse(std::string("\"") + group + "\" / \"" + key + "\" in " + file, expected);
+}
+
+std::string typeName(const Json::Value& value) {
+    switch (value.type()) {
+    case Json::nullValue:
+        return "null";
+    case Json::stringValue:
+        return "a string";
+    case Json::booleanValue:
+        return value.asBool() ? "true" : "false";
+    case Json::arrayValue:
+        return "an array";
+    case Json::objectValue:
+        return "an object";
+    default:
+        return "a number";
+    }
 }
 
 // The member `key` of `object`, or null when the object has none.
@@ -175,7 +195,22 @@ void readTuningNumber(const std::string& file, const Json::Value& object, const 
         refuseSetting(file, group, key,
                       above_zero ? "a finite number above 0" : "a finite number of 0 or more");
     }
+    // The setting is a float: a number below its range would be 0 (a cutoff of 1e-300 Hz freezes the cursor).
+    if (number != 0.0 && number < std::numeric_limits<float>::min()) {
+        refuseSetting(file, group, key,
+                      above_zero ? "a number of at least 1.17549435e-38"
+                                 : "0 or a number of at least 1.17549435e-38");
+    }
     value = static_cast<float>(number);
+}
+
+// An angle offset, converted as JsonCpp converts it; one beyond the range of a float (it would be infinite
+// and no ray would meet a monitor) is refused.
+float readAngleOffset(const std::string& file, Json::Value& root, const char* key) {
+    const float offset = root["controller_angle_offset"][key].asFloat();
+    if (!std::isfinite(offset))
+        refuseSetting(file, "controller_angle_offset", key, "a number within the range of a float");
+    return offset;
 }
 
 void readStabilizationFilter(const std::string& file, const Json::Value& stabilization,
@@ -338,9 +373,14 @@ std::vector<std::string> settingWarnings(const RunnerSettings& settings) {
 // false. A value of the wrong type raises Json::LogicError from JsonCpp itself. `file` names the file in
 // the messages of the checks here.
 ConfigContents readDocument(Json::Value& root, const std::string& file) {
+    if (!root.isObject())
+        refuse("file " + file, "an object with \"display\" and the settings, found " + typeName(root));
     ConfigContents contents;
+    // No monitors: "display" missing (a desktop without monitors), null, [] or {}.
     Json::Value& display = root["display"];
-    const Json::ArrayIndex count = (display.isArray() || display.isObject()) ? display.size() : 0;
+    if (!display.isNull() && !display.isArray() && !(display.isObject() && display.empty()))
+        refuse("\"display\" in " + file, "an array of monitors, found " + typeName(display));
+    const Json::ArrayIndex count = display.isArray() ? display.size() : 0;
     for (Json::ArrayIndex i = 0; i < count; ++i) {
         Json::Value& element = display[i];
         DisplayEntry entry;
@@ -364,8 +404,8 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
     settings.stabilization_enable = root["stabilization"]["enable"].asBool();
     settings.average_of_N_previous_positions =
         root["stabilization"]["average_of_N_previous_positions"].asInt();
-    settings.controller_angle_offset_x = root["controller_angle_offset"]["x"].asFloat();
-    settings.controller_angle_offset_y = root["controller_angle_offset"]["y"].asFloat();
+    settings.controller_angle_offset_x = readAngleOffset(file, root, "x");
+    settings.controller_angle_offset_y = readAngleOffset(file, root, "y");
 
     // The steadier pointing is the user's to add by hand; the configurator writes none of these keys.
     const Json::Value& stabilization = root["stabilization"];
@@ -421,8 +461,81 @@ std::string temporaryPath(const std::string& path) {
     return path + suffix;
 }
 
-std::string writeFailure(const std::string& path, int error) {
-    return "cannot write " + path + ": " + (error != 0 ? std::strerror(error) : "write error");
+std::string reasonFor(int error) {
+    return error != 0 ? std::strerror(error) : "write error";
+}
+
+namespace fs = std::filesystem;
+
+// "a FIFO, not a regular file", for a file system entry of that type.
+std::string notRegular(fs::file_type type) {
+    const char* kind = type == fs::file_type::directory   ? "a folder, "
+                       : type == fs::file_type::block     ? "a block device, "
+                       : type == fs::file_type::character ? "a character device, "
+                       : type == fs::file_type::fifo      ? "a FIFO, "
+                       : type == fs::file_type::socket    ? "a socket, "
+                                                          : "";
+    return std::string(kind) + "not a regular file";
+}
+
+// A temporary file beside the file that a new version of `path` replaces, created and open for writing:
+// beside `path`, or, for a symbolic link, beside the file the links lead to, which is then replaced and the
+// links stay. What is there must be a regular file that may be written (it lends the new file its
+// permission bits), or nothing yet. Otherwise no file, and the reason.
+struct Temporary {
+    std::string target;
+    std::string path;
+    std::FILE* file = nullptr;
+    std::string failure;
+};
+
+Temporary createTemporary(const std::string& path) {
+    Temporary t;
+    t.target = path;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(t.target, error);
+    for (int links = 0; fs::is_symlink(status) && links < 40; ++links) {
+        const fs::path next = fs::read_symlink(t.target, error);
+        if (error) {
+            t.failure = error.message();
+            return t;
+        }
+        t.target = (fs::path(t.target).parent_path() / next).string(); // an absolute `next` stands alone
+        status = fs::symlink_status(t.target, error);
+    }
+    const bool exists = status.type() != fs::file_type::not_found;
+    if (exists) {
+        const std::string it = t.target == path ? "it" : "'" + t.target + "', where it leads,";
+        const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+        t.failure = error                          ? error.message()
+                    : fs::is_symlink(status)       ? "too many levels of symbolic links"
+                    : !fs::is_regular_file(status) ? it + " is " + notRegular(status.type())
+                    : (status.permissions() & writable) == fs::perms::none ? it + " is read-only"
+                                                                           : "";
+        // Whether this user may write it (the bits above do not say); opening to append changes nothing.
+        std::FILE* old = t.failure.empty() ? std::fopen(t.target.c_str(), "a") : nullptr;
+        if (old)
+            std::fclose(old);
+        else if (t.failure.empty())
+            t.failure = it + " may not be written: " + reasonFor(errno);
+        if (!t.failure.empty())
+            return t;
+    }
+    t.path = temporaryPath(t.target);
+    errno = 0;
+    t.file = std::fopen(t.path.c_str(), "w"); // text mode: CR LF line ends on Windows
+    if (!t.file) {
+        t.failure = reasonFor(errno);
+    } else if (exists) {
+        fs::permissions(t.path, status.permissions(), error);
+        if (error) {
+            std::fclose(t.file);
+            std::remove(t.path.c_str());
+            t.file = nullptr;
+            t.failure = error.message();
+        }
+    }
+    return t;
 }
 
 void attachAngleOffsetComment(Json::Value& root) {
@@ -486,11 +599,10 @@ std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, cons
 std::string writeConfigText(const std::string& text, const std::string& path) {
     // The old file stays in place until the new one is complete on disk, so a full disk or a read-only
     // folder never costs the user a working calibration.
-    const std::string temporary = temporaryPath(path);
-    errno = 0;
-    std::FILE* file = std::fopen(temporary.c_str(), "w"); // text mode: CR LF line ends on Windows
+    const Temporary temporary = createTemporary(path);
+    std::FILE* file = temporary.file;
     if (file == nullptr) {
-        return writeFailure(path, errno);
+        return temporary.failure;
     }
     int error = 0;
     errno = 0;
@@ -506,14 +618,23 @@ std::string writeConfigText(const std::string& text, const std::string& path) {
         error = errno != 0 ? errno : EIO;
     }
     if (error != 0) {
-        std::remove(temporary.c_str());
-        return writeFailure(path, error);
+        std::remove(temporary.path.c_str());
+        return reasonFor(error);
     }
-    const std::string reason = platform::replaceFile(temporary, path);
+    const std::string reason = platform::replaceFile(temporary.path, temporary.target);
     if (!reason.empty()) {
-        std::remove(temporary.c_str());
-        return "cannot write " + path + ": " + reason;
+        std::remove(temporary.path.c_str());
+        return reason;
     }
+    return {};
+}
+
+std::string checkConfigFileWritable(const std::string& path) {
+    const Temporary temporary = createTemporary(path);
+    if (temporary.file == nullptr)
+        return temporary.failure;
+    std::fclose(temporary.file);
+    std::remove(temporary.path.c_str());
     return {};
 }
 
@@ -529,15 +650,35 @@ ConfigRead readConfigFile(const std::string& path) {
     ConfigRead cannot_open;
     cannot_open.failure = ConfigFailure::cannot_open;
     cannot_open.message = "Could not open " + path + ", run config first!\n\n";
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
+    // Only a regular file of a sensible size is read: a FIFO would wait for a writer for ever, a device or
+    // a huge file would never end or exhaust the memory.
+    ConfigRead refused;
+    refused.message = "Cannot read " + path + ": it is larger than 16 MiB.\n";
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error) {
         return cannot_open;
+    }
+    if (!fs::is_regular_file(status)) {
+        refused.message = "Cannot read " + path + ": it is " + notRegular(status.type()) + ".\n";
+        return refused;
+    }
+    const uintmax_t size = fs::file_size(path, error);
+    if (!error && size > kMaxConfigBytes) {
+        return refused;
     }
     std::ifstream in(path); // text mode
     if (!in.is_open()) {
         return cannot_open;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<size_t>(in.gcount()));
+        if (text.size() > kMaxConfigBytes) {
+            return refused; // it grew while it was read
+        }
+    }
     if (in.bad()) {
         return cannot_open;
     }

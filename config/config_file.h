@@ -126,18 +126,29 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
 std::string withCorners(const std::string& text, const std::vector<std::array<Vec3, 4>>& corners);
 
 // Writes `text` as a text stream (CR LF line ends on Windows) into a temporary file beside `path` and
-// then replaces `path` with it in one step. Returns an empty string on success; otherwise a reason for
-// the user, and `path` is left exactly as it was.
+// then replaces `path` with it in one step, keeping its permission bits. A symbolic link stays: the file it
+// leads to is replaced. Returns an empty string on success; otherwise a reason for the user, and `path` is
+// left exactly as it was. Only a regular file that may be written is replaced (not a folder, a device, a
+// FIFO, or a read-only file).
 std::string writeConfigText(const std::string& text, const std::string& path);
 
 // Writes configText's text as writeConfigText does.
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
                             int handedness, const std::string& path = kConfigFileName);
 
+// Whether writeConfigFile can write `path` now, found out as it would: its temporary file is created and
+// removed. Returns an empty string, or the reason writeConfigFile would give.
+std::string checkConfigFileWritable(const std::string& path = kConfigFileName);
+
+// The largest file the reader takes.
+inline constexpr uintmax_t kMaxConfigBytes = 16 * 1024 * 1024;
+
 // Reads the file as the runner does, printing nothing. A file that cannot be opened or read gives
-// "Could not open FILE, run config first!". A text that is not valid JSON is refused with "Error from
+// "Could not open FILE, run config first!"; one that is not a regular file or is larger than
+// kMaxConfigBytes is refused before it is read. A text that is not valid JSON is refused with "Error from
 // reader: " and JsonCpp's error list; a value of the wrong type with JsonCpp's message ("Value is not
-// convertible to Int."), and a bad value of an optional key ("filter", the 1€ numbers,
+// convertible to Int."); a root that is not an object, a "display" that is not an array, an angle offset
+// beyond a float's range and a bad value of an optional key ("filter", the 1€ numbers,
 // "click_freeze_degrees", "bindings", "haptics") with a message naming the key and the file.
 ConfigRead readConfigFile(const std::string& path = kConfigFileName);
 

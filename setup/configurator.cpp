@@ -35,12 +35,8 @@ int noController() {
 // Writes the file and says so; returns the exit status.
 int writeAndReport(const std::string& text, const std::string& path) {
     const std::string failure = writeConfigText(text, path);
-    if (!failure.empty()) {
-        std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
-                     path.c_str(), failure.c_str());
-        platform::pauseConsole();
-        return kExitWriteFailed;
-    }
+    if (!failure.empty())
+        return reportWriteFailure(path, failure);
     std::printf("\nConfiguration file '%s' written\n", path.c_str());
     std::printf("You can start the main program now\n\n");
     std::fflush(stdout);
@@ -92,6 +88,13 @@ std::optional<Reanchoring> touchToReanchor(std::istream& in, TrackedController& 
 }
 
 } // namespace
+
+int reportWriteFailure(const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
+                 path.c_str(), reason.c_str());
+    platform::pauseConsole();
+    return kExitWriteFailed;
+}
 
 int runConfigurator(std::istream& in, const std::string& path) {
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);

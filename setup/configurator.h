@@ -12,9 +12,13 @@
 inline constexpr int kExitWritten = 0;
 inline constexpr int kExitVrStartupFailed = 1;
 inline constexpr int kExitNoCalibration = 1; // --reanchor: the file is missing, unreadable or of no use
-inline constexpr int kExitInputEnded = 2;    // standard input ended before an answer; nothing written
-inline constexpr int kExitRuntimeQuit = 2;   // SteamVR quit before the end; nothing written
-inline constexpr int kExitWriteFailed = 3;   // "default.config" could not be written; the old file is kept
+inline constexpr int kExitNoDesktop = 1;
+inline constexpr int kExitInputEnded = 2;  // standard input ended before an answer; nothing written
+inline constexpr int kExitRuntimeQuit = 2; // SteamVR quit before the end; nothing written
+inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
+
+// Reports on standard error that the file at `path` could not be written, and why; returns the exit status.
+int reportWriteFailure(const std::string& path, const std::string& reason);
 
 // Runs the dialogue with answers from `in`, writes the file at `path` and returns the exit status.
 int runConfigurator(std::istream& in, const std::string& path);

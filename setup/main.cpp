@@ -1,8 +1,10 @@
 // wandsetup: calibrates the desktop's monitors in VR tracking space and writes "default.config".
 #include "cli/command_line.h"
+#include "config/config_file.h"
 #include "platform/platform.h"
 #include "setup/configurator.h"
 
+#include <cstdio>
 #include <iostream>
 
 namespace {
@@ -15,11 +17,12 @@ const ProgramHelp kHelp = {
     "  default.config in the working folder, or FILE: written at the end of a completed run, replacing\n"
     "  the old file in one step; nothing is read (--reanchor reads it first, then replaces it likewise).\n",
     "  0  the file has been written\n"
-    "  1  the VR runtime did not start; with --reanchor also: the file is missing, unreadable, or holds\n"
-    "     no monitor whose corners can be touched again\n"
+    "  1  no desktop could be reached, or the VR runtime did not start; with --reanchor also: the file\n"
+    "     is missing, unreadable, or holds no monitor whose corners can be touched again\n"
     "  2  a mistake on the command line, standard input ended before an answer, or SteamVR quit\n"
     "     (nothing written)\n"
-    "  3  the file could not be written (an old one is kept as it was)\n",
+    "  3  the file could not be written, found out before the first question where it can be (an old\n"
+    "     one is kept as it was)\n",
     "  --reanchor     after the VR tracking space has moved (a base station moved, the room set up again,\n"
     "                 an inside-out headset's origin shifted): touch three corners of one calibrated\n"
     "                 monitor, and every monitor's corners move with them; nothing else changes\n",
@@ -28,10 +31,18 @@ const ProgramHelp kHelp = {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::prepareProcess();
     const CommandLine command_line = readCommandLine(argc, argv, kHelp);
     if (command_line.exit_status)
         return *command_line.exit_status;
-    platform::prepareProcess();
+    if (const std::string failure = platform::openDesktop(); !failure.empty()) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        platform::pauseConsole();
+        return kExitNoDesktop;
+    }
+    // A file that cannot be written is found out before the user calibrates anything.
+    if (const std::string failure = checkConfigFileWritable(command_line.config_path); !failure.empty())
+        return reportWriteFailure(command_line.config_path, failure);
     if (command_line.reanchor)
         return runReanchor(std::cin, command_line.config_path);
     return runConfigurator(std::cin, command_line.config_path);
