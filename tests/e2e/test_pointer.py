@@ -142,22 +142,46 @@ def test_bindings_press_keys_and_buttons_with_a_tick_each_and_let_go_when_tracki
         subprocess.run(["xmodmap", "-display", xs.display, "-e", "keycode 123 = XF86AudioRaiseVolume"], check=True)
 
 
-def test_signals_and_disconnection_let_a_held_button_go(tmp_path, xs):
-    for how in [signal.SIGTERM, signal.SIGINT, signal.SIGHUP, "disconnect", "untracked"]:
+def test_every_pull_around_the_drag_threshold_is_one_press_and_one_release(tmp_path, xs):
+    # Pulls held from 10 ms under to 10 ms over the threshold: each is a click or a drag, whichever frame
+    # sees the release, never a release alone (a pull let go in the frame after the threshold passed).
+    for threshold in (200, 0, 5):
+        holds = range(max(threshold - 10, 0), threshold + 11)
+        p = run(tmp_path / str(threshold), xs, DEVICES + "step polls=3\n" + at_pixel(300, 300) + "".join(
+            f"step ms={hold}\n  1 trigger 1\nstep polls=2\n  1 trigger 0\n" for hold in holds) + MIDDLE_MARK,
+            trigger={"dragging_threshold_ms": threshold})
+        assert names(xs.wait_events()) == CLICK * len(holds) + MARK, threshold
+        p.stop()
+
+
+def test_nothing_stays_held_whatever_ends_a_drag(tmp_path, xs):
+    # A drag is under way when the runner is signalled, when its output's reader has gone and it prints, when
+    # the controller goes, or when the trigger is let go while the pose is lost: the button is let go every
+    # time, and a signal ends the runner with status 0. A stop during the controller's selection ends it so.
+    for how in [signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1, signal.SIGALRM, signal.SIGRTMAX,
+                "closed stdout", "reader gone", "disconnect", "untracked", "selection"]:
         scenario = DEVICES + "step polls=3\n" + at_pixel(300, 300) + "step wait=go\n  1 trigger 1\n" + {
+            "reader gone": "step polls=2\n  1 buttons menu\nstep polls=2\n  1 trigger 0\n",
             "disconnect": "step polls=0\n  1 connected no\n",
-            "untracked": "step polls=5\n  1 valid no\nstep polls=5\n  1 trigger 0\nstep\n  1 valid yes\n"
-        }.get(how, "")
-        p = run(tmp_path / str(how), xs, scenario, trigger={"dragging_threshold_ms": 50})
-        assert names(xs.wait_events(last="1+")) == ["1+"]
-        if isinstance(how, str):
-            p.go("go")  # the controller goes, or its release is missed while untracked
+            "untracked": "step polls=5\n  1 valid no\nstep\n  1 trigger 0\n"}.get(how, "")
+        p = start("wandpointer", tmp_path / str(how), DEVICES + "device 2 controller\n" if how == "selection"
+                  else scenario, config(trigger={"dragging_threshold_ms": 50}), x=xs,
+                  stdout={"closed stdout": "closed", "reader gone": subprocess.PIPE}.get(how))
+        if how == "selection":
+            assert p.wait_output("Press trigger to select primary controller")
+            p.signal(signal.SIGINT)
+        else:
+            assert names(xs.wait_events(last="1+")) == ["1+"]
+        if how == "reader gone":
+            p.process.stdout.close()
+        if how in ("reader gone", "disconnect", "untracked"):
+            p.go("go")
             assert names(xs.wait_events(last="1-")) == ["1-"], f"{how}: the left button stays held"
             p.stop()
-        else:
-            p.signal(how)
-            assert p.wait() == 0 and names(xs.wait_events(last="1-")) == ["1-"]
-            assert "VR_ShutdownInternal" in p.sim_log()
+        elif how != "selection":
+            p.signal(signal.SIGTERM if how == "closed stdout" else how)
+            assert p.wait() == 0 and names(xs.wait_events(last="1-")) == ["1-"], how
+        assert p.wait() == 0 and "VR_ShutdownInternal" in p.sim_log(), how
     assert xs.events() == []
 
 
@@ -210,9 +234,11 @@ REFUSED = [("", "Error from reader: "), ("calibration: left 1920x1080\n", "Error
            (GOOD.replace('"x": 1.25', '"x": "1.25"', 1), "Value is not convertible to float."),
            (config(handedness=4294969216), "out of Int range"),
            (GOOD.replace('"handedness": 1', '"handedness": 1e400'), "out of Int range"),
-           (config(display=MON_A), "requires arrayValue"),
            (config(bindings={"grip": "key:ctrl+cmd"}), 'Bad "bindings" / "grip" in default.config: "key:ctrl+cmd" '
-            'names no key "cmd"')]
+            'names no key "cmd"'),
+           (config(display=MON_A), 'Bad "display" in default.config: expected an array of monitors, found an object.'),
+           (config(display=5), 'Bad "display" in default.config: expected an array of monitors, found a number.'),
+           ("null", 'Bad file default.config: expected an object with "display" and the settings, found null.')]
 
 
 @pytest.mark.parametrize("text, message", REFUSED, ids=range(len(REFUSED)))

@@ -33,18 +33,20 @@ def test_command_line(tmp_path, program, args, status, out, err):
     assert args != ["--help"] or all(w in p.out for w in ("default.config", "Exit status:", "libopenvr_api.so"))
 
 
-def test_another_configuration_file(tmp_path):
-    # No desktop: no monitors to calibrate, only the handedness question.
-    setup = start("wandsetup", tmp_path, args=["--config", "other.json"], stdin="1\n")
+def test_another_configuration_file(tmp_path, x):
+    # Each monitor's corners touched at one point: a warning, and the calibration kept.
+    presses = "step\n  1 buttons menu\nstep\n  1 buttons none\n" * 8
+    setup = start("wandsetup", tmp_path, "device 1 controller\n" + presses, args=["--config", "other.json"],
+                  stdin="1 1 1 1 1\n", x=x)
     assert setup.wait() == 0 and "\nConfiguration file 'other.json' written\n" in setup.out
     assert (tmp_path / "other.json").is_file() and not (tmp_path / "default.config").exists()
-    pointer = start("wandpointer", tmp_path, args=["--config=other.json"])  # the option's other spelling
+    pointer = start("wandpointer", tmp_path, args=["--config=other.json"], x=x)  # the option's other spelling
     assert pointer.wait_output("SteamVR initialized!\n")
     pointer.stop()
-    missing = start("wandpointer", tmp_path, args=["--config=missing.json"])
+    missing = start("wandpointer", tmp_path, args=["--config=missing.json"], x=x)
     assert missing.wait() == 1 and missing.out == "Could not open missing.json, run config first!\n\n"
     (tmp_path / "bad.json").write_text('{"stabilization": {"beta": -1}}')
-    bad = start("wandpointer", tmp_path, args=["--config", "bad.json"])
+    bad = start("wandpointer", tmp_path, args=["--config", "bad.json"], x=x)
     assert bad.wait() == 1 and '"stabilization" / "beta" in bad.json: expected' in bad.err
 
 

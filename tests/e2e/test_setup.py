@@ -4,7 +4,9 @@ controller, answers on standard input. Checked: the console transcript, the exit
 import json
 import math
 import os
+import stat
 import subprocess
+import warnings
 
 import pytest
 
@@ -101,13 +103,6 @@ def test_touch_on_one_monitor_and_pointing_on_the_other(tmp_path):
     assert document == values(config(document["display"], displayhash=document["displayhash"], handedness=2))
 
 
-def test_without_monitors_only_the_handedness_is_asked(tmp_path):
-    # Without a desktop there are no monitors: only the handedness question, and no "display" member.
-    status, out, err, text = calibrate(tmp_path, None, "", "0\n1\n")
-    assert status == 0 and out == opening(0) + HANDEDNESS * 2 + WRITTEN
-    assert values(text) == values(config((), display=None, displayhash="00"))
-
-
 PRESSED = "  1 buttons menu\n"
 SAMPLING = {
     # Tracking returns while the button is still held: no new edge, no sample.
@@ -176,17 +171,56 @@ def test_end_of_input_and_hostile_answers(tmp_path):
         assert values(text)["handedness"] == 1
 
 
-def test_a_file_that_cannot_be_written_is_reported_and_the_old_one_kept(tmp_path):
+def test_hostile_paths_are_refused_before_anything_is_asked_and_nothing_is_replaced(tmp_path):
+    os.mkfifo(tmp_path / "fifo")
+    (tmp_path / "folder").mkdir(), (tmp_path / "ro").write_text(OLD), (tmp_path / "ro").chmod(0o444)
+    (tmp_path / "null").symlink_to("/dev/null")
+    (tmp_path / "big").write_bytes(b"{" + b" " * 16 * 1024 * 1024 + b"}")
+    no = ", not a regular file"
+    refusals = {"fifo": "it is a FIFO" + no, "folder": "it is a folder" + no, "ro": "it is read-only",
+                "null": "'/dev/null', where it leads, is a character device" + no,
+                "missing/x": "No such file or directory", "n" * 240: "File name too long"}
+    try:
+        os.mknod(tmp_path / "device", 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        refusals["device"] = "it is a character device" + no
+    except PermissionError:
+        warnings.warn("no device node case: this machine allows no mknod")
+    kinds = {name: os.lstat(tmp_path / name).st_mode for name in os.listdir(tmp_path)}
     with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
-        # A folder where the file should go.
-        (tmp_path / "default.config").mkdir()
-        status, out, err, _ = calibrate(tmp_path, x, touch(RIGHT), "1 1\n", old=None)
-        assert status == 3 and out.endswith(HANDEDNESS) and "written" not in out
-        assert err.startswith("\nwandsetup: could not write 'default.config': ") and \
-            err.endswith("\nThe previous file is unchanged.\n")
-        assert sorted(os.listdir(tmp_path)) == ["default.config", "scenario", "sim.log", "stderr.txt", "stdin.txt",
-                                                "stdout.txt"]
-        # A read-only folder and a full disk: a small tmpfs in a private mount namespace, where one is allowed.
+        # wandsetup: refused before the runtime starts, whatever the answers would have been.
+        for name, reason in refusals.items():
+            p = start("wandsetup", tmp_path, DEVICES, args=["--config", name], stdin="1 1\n", x=x)
+            assert (p.wait(), p.out) == (3, "") and not (tmp_path / "sim.log").exists(), name
+            assert p.err == f"\nwandsetup: could not write '{name}': {reason}\nThe previous file is unchanged.\n"
+        # wandpointer: only a regular file up to 16 MiB is read; a FIFO without a writer does not hang it.
+        for name, reason in [("fifo", "a FIFO" + no), ("/dev/zero", "a character device" + no),
+                             ("folder", "a folder" + no), ("big", "larger than 16 MiB")]:
+            p = start("wandpointer", tmp_path, DEVICES, args=["--config", name], x=x)
+            assert (p.wait(), p.out, p.err) == (1, "", f"Cannot read {name}: it is {reason}.\n")
+        assert {name: os.lstat(tmp_path / name).st_mode for name in kinds} == kinds
+        assert (tmp_path / "ro").read_text() == OLD and not [n for n in os.listdir(tmp_path) if ".tmp-" in n]
+        # Through a symbolic link the file it leads to is replaced and keeps its mode; the link stays. With
+        # standard output closed (launchers do that) the run neither hangs nor writes into the X connection.
+        real = tmp_path / "real/t.config"
+        real.parent.mkdir(), real.write_text(OLD), real.chmod(0o600), (tmp_path / "link").symlink_to("real/t.config")
+        p = start("wandsetup", tmp_path, DEVICES + touch(LEFT), args=["--config", "link"], stdin="1 1 1\n", x=x,
+                  stdout="closed")
+        assert p.wait(120) == 0 and os.readlink(tmp_path / "link") == "real/t.config", p.err
+        assert values(real.read_text())["handedness"] == 1 and os.listdir(real.parent) == ["t.config"]
+        assert stat.S_IMODE(real.stat().st_mode) == 0o600
+    # No desktop at all: both programs say which one they tried; nothing is written.
+    for program, env, tried in [("wandsetup", {}, "neither WAYLAND_DISPLAY nor DISPLAY is set"),
+                                ("wandpointer", {"DISPLAY": ":4242"}, 'the X display ":4242" cannot be opened')]:
+        p = start(program, tmp_path / program, DEVICES, config=OLD, stdin="1\n", env=env)
+        assert (p.wait(), p.out, p.err) == (1, "", f"No desktop to work on: {tried}.\n")
+        assert (tmp_path / program / "default.config").read_text() == OLD
+        assert not (tmp_path / program / "sim.log").exists()
+
+
+def test_a_disk_full_or_read_only_is_reported_and_the_old_file_kept(tmp_path):
+    with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
+        # A read-only folder (found out before the first question) and a full disk (when the file is written):
+        # a small tmpfs in a private mount namespace, where one is allowed.
         (tmp_path / "scenario").write_text(DEVICES + touch(RIGHT))
         for prepare in ["mount -o remount,ro /mnt", "dd if=/dev/zero of=filler bs=1k 2>/dev/null"]:
             copy = tmp_path / prepare[:5]
@@ -200,6 +234,7 @@ def test_a_file_that_cannot_be_written_is_reported_and_the_old_one_kept(tmp_path
             if run.returncode == 99:
                 pytest.skip("this machine allows no private tmpfs mounts (unshare --map-root-user --mount)")
             assert run.returncode == 3 and "could not write 'default.config'" in run.stderr, run.stderr
+            assert ("Are you:" in run.stdout) == (prepare[0] == "d")  # a full disk is found out only at the end
             assert (copy / "default.config").read_text() == OLD
             assert set(os.listdir(copy)) <= {"default.config", "filler"}
 

@@ -29,6 +29,6 @@ def test_the_library_is_a_drop_in_for_the_client_library():
     ("device 1 controller\r\nstep\r\n  1 trigger nope\r\n", 'scenario:3: "nope" is not a number'),
     ("absent sec=3\n", 'scenario:1: unknown absent condition "sec" (ms or wait)'),
     (DEVICES + "quit\n", "scenario:3: quit must follow a step line")])
-def test_a_malformed_scenario_stops_the_program_naming_file_line_and_problem(tmp_path, text, error):
-    p = start("wandsetup", tmp_path, text)
+def test_a_malformed_scenario_stops_the_program_naming_file_line_and_problem(tmp_path, x, text, error):
+    p = start("wandsetup", tmp_path, text, x=x)
     assert p.wait() == 3 and p.err == f"simulated VR runtime: {tmp_path}/{error}\n"

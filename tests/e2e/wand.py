@@ -201,11 +201,12 @@ class Proc:
     """A program run in its own folder; its output goes to files there, so it never blocks on a pipe."""
     running = []
 
-    def __init__(self, command, folder, env, stdin):
+    def __init__(self, command, folder, env, stdin, stdout=None):
         self.folder = folder
         self.out_path, self.err_path = folder / "stdout.txt", folder / "stderr.txt"
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
-            self.process = subprocess.Popen(command, cwd=folder, env=env, stdin=stdin, stdout=out, stderr=err)
+            self.process = subprocess.Popen(command, cwd=folder, env=env, stdin=stdin, stdout=stdout or out,
+                                            stderr=err)
         Proc.running.append(self)
 
     out = property(lambda self: self.out_path.read_bytes().decode(errors="replace"))
@@ -237,9 +238,10 @@ class Proc:
         assert self.wait() == 0, self.out + self.err
 
 
-def start(program, folder, scenario=None, config=None, args=(), stdin=None, env=None, x=None, binary=None):
+def start(program, folder, scenario=None, config=None, args=(), stdin=None, env=None, x=None, binary=None,
+          stdout=None):
     """Runs BIN/program in `folder` against the simulated runtime playing `scenario`, with `config` as
-    default.config and `stdin` (text) as its input."""
+    default.config and `stdin` (text) as its input; "closed" runs it with standard output closed."""
     folder.mkdir(parents=True, exist_ok=True)
     if config is not None:
         (folder / "default.config").write_text(config)
@@ -253,7 +255,10 @@ def start(program, folder, scenario=None, config=None, args=(), stdin=None, env=
     if stdin is not None:
         (folder / "stdin.txt").write_bytes(stdin if isinstance(stdin, bytes) else stdin.encode())
         stdin_file = open(folder / "stdin.txt", "rb")
-    return Proc([str(binary or BIN / program), *args], folder, environment, stdin_file)
+    command = [str(binary or BIN / program), *args]
+    if stdout == "closed":
+        command, stdout = ["sh", "-c", 'exec "$@" >&-', "sh", *command], None
+    return Proc(command, folder, environment, stdin_file, stdout)
 
 
 def stop_all():

@@ -174,6 +174,9 @@ TEST(ConfigFile, HandEditedFilesReadWithJsonCppsConversionsOrAreRefused) {
         const std::string message = refusal(wrong);
         EXPECT_TRUE(!message.starts_with("Error") && message.find('\n') == message.size() - 1) << message;
     }
+    for (const char* no_display :
+         {"null", "7", "[1]", "{\"display\":true}", "{\"display\":\"[]\"}", "{\"display\":{\"a\":1}}"})
+        EXPECT_NE(refusal(no_display).find("\"display\""), std::string::npos) << no_display;
     for (const char* broken : {"", "{", "{\"a\":1,,}", "{\"x\":1e+9999x}", "nul"})
         EXPECT_TRUE(refusal(broken).starts_with("Error from reader: * Line 1, Column ")) << broken;
     EXPECT_NE(refusal("{\"x\":-1e+9999, \"y\":}").find("Line 1, Column 20"), std::string::npos);
