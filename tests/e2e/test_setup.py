@@ -351,7 +351,7 @@ def test_the_input_ending_at_the_question_writes_nothing(tmp_path, x):
 
 
 def test_a_corner_touched_off_warns_and_the_input_ending_writes_nothing(tmp_path, x):
-    p = start("wandsetup", tmp_path / "none", args=["--reanchor"])
+    p = start("wandsetup", tmp_path / "none", args=["--reanchor"], x=x)
     assert p.wait(30) == 1 and p.out == "Could not open default.config, run config first!\n\n"
     # Re-anchoring on B, whose lower right corner is touched 40 mm out, onto the bezel: twice, then no answer.
     p = start("wandsetup", tmp_path, DEVICES + touch(B[:2] + [(3.165, B[2][1], -2)]) * 2, config=config(),
