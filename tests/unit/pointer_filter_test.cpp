@@ -116,15 +116,27 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
 }
 
 TEST(PointerFilter, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBindingsTheirValueToo) {
-    for (const char* row :
-         {"stabilization beta -1", "stabilization min_cutoff_hz 0", "stabilization filter 1",
-          "stabilization derivative_cutoff_hz 1e+9999", "stabilization filter \"kalman\"",
-          "trigger click_freeze_degrees true", "bindings grip \"key:ctrl+foo\"", "bindings thumb \"left\"",
-          "bindings grip \"wheel\"", "bindings menu \"key:a+ctrl\"", "bindings menu \"key:ctrl+ctrl\"",
-          "bindings trigger 5", "bindings pad_left \"key:\"", "haptics click_us 4000", "haptics click_us -1",
-          "haptics click_us 1.5", "haptics click_ms 5", "stabilization min_cutoff_hz 1e-300",
-          "trigger click_freeze_degrees 1e-39", "controller_angle_offset y 1e39",
-          "controller_angle_offset x -1e+9999"}) {
+    for (const char* row : {"stabilization beta -1",
+                            "stabilization min_cutoff_hz 0",
+                            "stabilization filter 1",
+                            "stabilization derivative_cutoff_hz 1e+9999",
+                            "stabilization filter \"kalman\"",
+                            "trigger click_freeze_degrees true",
+                            "bindings grip \"key:ctrl+foo\"",
+                            "bindings thumb \"left\"",
+                            "bindings grip \"wheel\"",
+                            "bindings menu \"key:a+ctrl\"",
+                            "bindings menu \"key:ctrl+ctrl\"",
+                            "bindings trigger 5",
+                            "bindings pad_left \"key:\"",
+                            "haptics click_us 4000",
+                            "haptics click_us -1",
+                            "haptics click_us 1.5",
+                            "haptics click_ms 5",
+                            "stabilization min_cutoff_hz 1e-300",
+                            "trigger click_freeze_degrees 1e-39",
+                            "controller_angle_offset y 1e39",
+                            "controller_angle_offset x -1e+9999"}) {
         std::string group, key, value;
         std::istringstream(row) >> group >> key >> value;
         const ConfigRead read = parseConfigText("{\"" + group + "\": {\"" + key + "\": " + value + "}}");
