@@ -93,14 +93,14 @@ std::optional<Reanchoring> touchToReanchor(std::istream& in, TrackedController& 
 
 } // namespace
 
-int runConfigurator(std::istream& in, const std::string& path) {
+int runConfigurator(std::istream& in, const std::string& path, bool recommended) {
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
     if (!controller)
         return noController();
 
     DesktopLayout layout;
     refresh(layout);
-    return calibrateAndWrite(in, *controller, layout, path);
+    return calibrateAndWrite(in, *controller, layout, path, recommended);
 }
 
 int runReanchor(std::istream& in, const std::string& path) {
@@ -150,7 +150,7 @@ int runReanchor(std::istream& in, const std::string& path) {
 }
 
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
-                      const std::string& path) {
+                      const std::string& path, bool recommended) {
     const int count = static_cast<int>(layout.monitors.size());
     std::printf("\n%d monitors found.", count);
 
@@ -196,5 +196,5 @@ int calibrateAndWrite(std::istream& in, TrackedController& controller, const Des
     if (!handedness)
         return inputEnded();
 
-    return writeAndReport(configText(calibrated, layout.display_hash, *handedness), path);
+    return writeAndReport(configText(calibrated, layout.display_hash, *handedness, recommended), path);
 }

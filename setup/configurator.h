@@ -16,8 +16,9 @@ inline constexpr int kExitInputEnded = 2;    // standard input ended before an a
 inline constexpr int kExitRuntimeQuit = 2;   // SteamVR quit before the end; nothing written
 inline constexpr int kExitWriteFailed = 3;   // "default.config" could not be written; the old file is kept
 
-// Runs the dialogue with answers from `in`, writes the file at `path` and returns the exit status.
-int runConfigurator(std::istream& in, const std::string& path);
+// Runs the dialogue with answers from `in`, writes the file at `path` (with the recommended settings when
+// `recommended`) and returns the exit status.
+int runConfigurator(std::istream& in, const std::string& path, bool recommended = false);
 
 // wandsetup --reanchor: reads the file at `path`, has three corners of one of its monitors touched, moves
 // every monitor's corners by the motion that carries the stored corners onto the touched ones, and writes
@@ -27,4 +28,4 @@ int runReanchor(std::istream& in, const std::string& path);
 // Everything after the layout is known: the method menu and calibration of each monitor, the handedness
 // question, and the file at `path`. Returns the exit status.
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
-                      const std::string& path);
+                      const std::string& path, bool recommended = false);
