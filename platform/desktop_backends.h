@@ -26,6 +26,8 @@ struct DesktopOps {
     // Whether the desktop has stopped taking this program's input for good; the reason has been printed.
     // Without it the desktop is never lost under the program (a lost X connection ends it in Xlib).
     bool (*lost)() = nullptr;
+    // Where the pointer is. Without it the position is never known (Wayland tells a client no such thing).
+    std::optional<CursorPosition> (*position)() = nullptr;
 };
 
 // The X server of DISPLAY, or nullptr when none can be opened.

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,14 @@ bool desktopLost();
 
 // Moves the cursor to a virtual-desktop pixel. Returns false when there is no desktop to talk to.
 bool setCursorPos(int32_t x, int32_t y);
+
+// Where the pointer is now, in the pixels setCursorPos takes; nothing where the desktop does not tell a
+// client (Wayland gives no global position) or there is no desktop. On X11 a round trip to the server.
+struct CursorPosition {
+    int32_t x = 0;
+    int32_t y = 0;
+};
+std::optional<CursorPosition> cursorPos();
 
 // The mouse, at the cursor's position: a button clicked (pressed and released as one input), pressed or
 // released, and the wheel turned by `units`, 120 to a notch, positive away from the user. Desktops that

@@ -83,6 +83,11 @@ bool setCursorPos(int32_t x, int32_t y) {
     return ops && ops->move_to(x, y);
 }
 
+std::optional<CursorPosition> cursorPos() {
+    const DesktopOps* ops = desktop();
+    return ops && ops->position ? ops->position() : std::nullopt;
+}
+
 void sendMouseButton(MouseButton button, ButtonAction action) {
     const DesktopOps* ops = desktop();
     if (!ops)

@@ -171,13 +171,28 @@ void x11Finish(bool wait) {
     afterSending();
 }
 
+// One round trip: the reply also orders the query after every placement sent before it, so a pointer
+// that this program placed is never mistaken for one moved by something else.
+std::optional<CursorPosition> x11Position() {
+    xcb_connection_t* const c = connection();
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, DefaultRootWindow(display())), nullptr);
+    afterSending();
+    if (!reply)
+        return std::nullopt;
+    const CursorPosition at{reply->root_x, reply->root_y};
+    std::free(reply);
+    return at;
+}
+
 constexpr DesktopOps kX11Ops{.monitors = x11Monitors,
                              .move_to = x11MoveTo,
                              .button = x11Button,
                              .wheel = x11Wheel,
                              .key = x11Key,
                              .key_problem = x11KeyProblem,
-                             .finish = x11Finish};
+                             .finish = x11Finish,
+                             .position = x11Position};
 
 } // namespace
 
