@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runner.settings = config.settings;
     runner.controller = makeTrackedController(g_system, 1);
     update(runner.controller);
-    prepareStabilization(runner);
+    prepareFromSettings(runner);
     runner.frame_start_tick = io.tick_count();
     SimDevice& controller = simProcessRuntime().devices[1];
     for (float value : {0.0f, 1.0f, 1.0f, 0.0f}) {

@@ -149,7 +149,7 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         if (controller) {
             runner.controller = *controller;
             update(runner.controller);
-            prepareStabilization(runner);
+            prepareFromSettings(runner);
             runFrames(runner, io);
             endVrSession();
         } else if (!platform::shutdownRequested() && !runtimeQuitting()) {

@@ -1,4 +1,5 @@
-// The 1€ filter on the pointing direction and the click freeze, on a synthetic clock, and their keys.
+// The 1€ filter on the pointing direction, the click freeze and the handover, on a synthetic clock, and their
+// keys.
 #include "pointer/runner.h"
 #include "sim/sim_core.h"
 #include "vr/vr_runtime.h"
@@ -28,26 +29,31 @@ struct Rig {
     RunnerState runner;
     std::vector<std::pair<int32_t, int32_t>> placed;
     std::vector<std::pair<ButtonAction, std::pair<int32_t, int32_t>>> inputs; // the left button's, and where
+    std::pair<int32_t, int32_t> cursor;                                       // placed, or moved by the mouse
     uint32_t now = 0;
     PointerIo io;
-    Rig() {
+    explicit Rig(const char* config = kSteady) {
         useVrLibrary(simVrLibrary());
-        io.set_cursor_pos = [this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; };
+        io.set_cursor_pos = [this](int32_t x, int32_t y) { return cursor = placed.emplace_back(x, y), true; };
         io.mouse_button = [this](MouseButton b, ButtonAction a) {
             EXPECT_EQ(b, MouseButton::left);
-            inputs.emplace_back(a, placed.back());
+            inputs.emplace_back(a, cursor);
         };
         io.tick_count = [this] { return now; };
         io.sleep_ms = [this](uint32_t ms) { now += ms; };
+        io.sleep_until = [](uint32_t) {};
+        io.cursor_pos = [this] {
+            return std::optional(platform::CursorPosition{cursor.first, cursor.second});
+        };
         simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
         EXPECT_EQ(startVr().error, vr::VRInitError_None);
         for (float x : {-1.0f, 0.0f})
             runner.displays.push_back(makeDisplayPlane({x, 0.5f, -2}, {x, -0.5f, -2}, {x + 1, -0.5f, -2},
                                                        {x + 1, 0.5f, -2}, -1000 * x, 0, 1000 - 1000 * x,
                                                        1000));
-        runner.settings = parseConfigText(kSteady).contents.value().settings;
+        runner.settings = parseConfigText(config).contents.value().settings;
         runner.controller = makeTrackedController(vrSystem(), 1);
-        prepareStabilization(runner);
+        prepareFromSettings(runner);
     }
     void frame(double yaw, double pitch, bool trigger) {
         const Vec3 d = aim(yaw, pitch);
@@ -55,6 +61,13 @@ struct Rig {
         simProcessRuntime().devices[1].pose = aimPose(origin, target);
         simProcessRuntime().devices[1].trigger = trigger ? 1.0f : 0.0f;
         runFrame(runner, io);
+    }
+    // Frames for `ms` at yaw (or yaw ± tremor, alternately); returns how many.
+    int hold(int ms, double yaw, double tremor = 0, bool trigger = false) {
+        int frames = 0;
+        for (const uint32_t end = now + ms; static_cast<int32_t>(end - now) > 0; ++frames)
+            frame(yaw + (frames % 2 ? tremor : -tremor), 0, trigger);
+        return frames;
     }
 };
 
@@ -115,14 +128,67 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
     }
 }
 
+TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeepsIt) {
+    Rig rig(R"({"handedness": 1, "stabilization": {"enable": 1, "filter": "one_euro"}, "handover": {
+               "rest_seconds": 1}, "trigger": {"dragging_threshold_ms": 200, "click_freeze_degrees": 0.6}})");
+    const Pause& pause = rig.runner.handover.pause;
+    EXPECT_EQ(rig.hold(300, 15), 60);
+    EXPECT_EQ(rig.placed.size(), 1u) << "a still aim: only changes go out";
+    rig.hold(1500, 15, 0.12); // a hand's tremor, wider than rest_degrees, never rests
+    EXPECT_EQ(pause, Pause::none);
+    rig.cursor = {123, 456}; // the mouse moves it: noticed within 50 ms, and it stays there
+    rig.hold(50, 15, 0.12);
+    EXPECT_EQ(pause, Pause::mouse);
+    const size_t placed = rig.placed.size();
+    EXPECT_EQ(rig.hold(500, 15.7), 100) << "paused by the mouse, at full rate";
+    EXPECT_EQ(rig.placed.size(), placed) << "a turn of less than resume_degrees moves nothing";
+    rig.hold(5, 16.5); // more than resume_degrees: the cursor goes where the controller points
+    EXPECT_TRUE(pause == Pause::none && rig.placed.size() == placed + 1 && rig.cursor.first > 560);
+    rig.hold(990, 16.5); // the rest timer starts at the resume
+    EXPECT_EQ(pause, Pause::none);
+    rig.hold(10, 16.5);
+    EXPECT_EQ(pause, Pause::rest);
+    const size_t at_rest = rig.placed.size();
+    EXPECT_EQ(rig.hold(1500, 17), 30) << "at rest, 20 frames a second";
+    EXPECT_EQ(rig.placed.size(), at_rest);
+    // A pull at rest clicks at the pixel the controller points at: 2 m * tan(17°) to the right.
+    rig.hold(60, 17, 0, true);
+    rig.hold(60, 17);
+    EXPECT_EQ(rig.inputs, (decltype(rig.inputs){{ButtonAction::click, {611, 500}}}));
+    // A drag keeps the cursor placed whatever the mouse does, and lets go where the controller points.
+    rig.hold(300, 17, 0, true);
+    rig.cursor = {5, 5};
+    rig.hold(300, 17.5, 0, true);
+    rig.hold(5, 17.5);
+    EXPECT_EQ(pause, Pause::none);
+    ASSERT_EQ(rig.inputs.size(), 3u);
+    EXPECT_TRUE(rig.inputs[1].first == ButtonAction::down && rig.inputs[2].first == ButtonAction::up &&
+                rig.inputs[2].second.first > 620);
+}
+
 TEST(PointerFilter, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBindingsTheirValueToo) {
-    for (const char* row :
-         {"stabilization beta -1", "stabilization min_cutoff_hz 0", "stabilization filter 1",
-          "stabilization derivative_cutoff_hz 1e+9999", "stabilization filter \"kalman\"",
-          "trigger click_freeze_degrees true", "bindings grip \"key:ctrl+foo\"", "bindings thumb \"left\"",
-          "bindings grip \"wheel\"", "bindings menu \"key:a+ctrl\"", "bindings menu \"key:ctrl+ctrl\"",
-          "bindings trigger 5", "bindings pad_left \"key:\"", "haptics click_us 4000", "haptics click_us -1",
-          "haptics click_us 1.5", "haptics click_ms 5"}) {
+    for (const char* row : {"stabilization beta -1",
+                            "stabilization min_cutoff_hz 0",
+                            "stabilization filter 1",
+                            "stabilization derivative_cutoff_hz 1e+9999",
+                            "stabilization filter \"kalman\"",
+                            "trigger click_freeze_degrees true",
+                            "bindings grip \"key:ctrl+foo\"",
+                            "bindings thumb \"left\"",
+                            "bindings grip \"wheel\"",
+                            "bindings menu \"key:a+ctrl\"",
+                            "bindings menu \"key:ctrl+ctrl\"",
+                            "bindings trigger 5",
+                            "bindings pad_left \"key:\"",
+                            "haptics click_us 4000",
+                            "haptics click_us -1",
+                            "haptics click_us 1.5",
+                            "haptics click_ms 5",
+                            "handover enable \"yes\"",
+                            "handover rest_seconds 0",
+                            "handover rest_seconds 1e5",
+                            "handover rest_degrees -0.1",
+                            "handover resume_degrees \"1\""}) {
         std::string group, key, value;
         std::istringstream(row) >> group >> key >> value;
         const ConfigRead read = parseConfigText("{\"" + group + "\": {\"" + key + "\": " + value + "}}");
