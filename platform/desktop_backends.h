@@ -26,7 +26,9 @@ struct DesktopOps {
     // Whether the desktop has stopped taking this program's input for good; the reason has been printed.
     // Without it the desktop is never lost under the program (a lost X connection ends it in Xlib).
     bool (*lost)() = nullptr;
-    // Where the pointer is. Without it the position is never known (Wayland tells a client no such thing).
+    // Asks where the pointer is, and the answer to the last question (platform.h's askCursorPos and
+    // cursorPos). Without them the position is never known (Wayland tells a client no such thing).
+    void (*ask_position)() = nullptr;
     std::optional<CursorPosition> (*position)() = nullptr;
 };
 

@@ -162,6 +162,9 @@ bool setCursorPos(int32_t x, int32_t y) {
     return SetCursorPos(x, y) != 0;
 }
 
+// Reading the position costs no wait here: there is nothing to ask ahead.
+void askCursorPos() {}
+
 // Physical pixels, like SetCursorPos's, since the process is per-monitor DPI aware. Fails while another
 // desktop has the input (a secure desktop, a locked session): then the position is not known.
 std::optional<CursorPosition> cursorPos() {

@@ -171,12 +171,31 @@ void x11Finish(bool wait) {
     afterSending();
 }
 
-// One round trip: the reply also orders the query after every placement sent before it, so a pointer
-// that this program placed is never mistaken for one moved by something else.
-std::optional<CursorPosition> x11Position() {
+// The question about the pointer's position that is out, if any. The server answers it after every
+// placement sent before it, so a pointer this program placed is never taken for one moved by another.
+struct PositionQuestion {
+    bool out = false;
+    xcb_query_pointer_cookie_t cookie{};
+};
+
+PositionQuestion& question() {
+    static PositionQuestion asked;
+    return asked;
+}
+
+void x11AskPosition() {
     xcb_connection_t* const c = connection();
-    xcb_query_pointer_reply_t* reply =
-        xcb_query_pointer_reply(c, xcb_query_pointer(c, DefaultRootWindow(display())), nullptr);
+    if (question().out)
+        xcb_discard_reply(c, question().cookie.sequence);
+    question() = {true, xcb_query_pointer(c, DefaultRootWindow(display()))};
+    xcb_flush(c);
+}
+
+std::optional<CursorPosition> x11Position() {
+    if (!question().out)
+        return std::nullopt;
+    question().out = false;
+    xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(connection(), question().cookie, nullptr);
     afterSending();
     if (!reply)
         return std::nullopt;
@@ -192,6 +211,7 @@ constexpr DesktopOps kX11Ops{.monitors = x11Monitors,
                              .key = x11Key,
                              .key_problem = x11KeyProblem,
                              .finish = x11Finish,
+                             .ask_position = x11AskPosition,
                              .position = x11Position};
 
 } // namespace

@@ -27,12 +27,11 @@ bool cameToRest(Handover& h, const HandoverFrame& frame) {
     return frame.tick - h.still_tick >= h.rest_ms;
 }
 
-// Whether something else has put the pointer elsewhere since the last placement. Where the desktop does not
-// tell, nothing has.
-bool mouseMoved(Handover& h, const PointerIo& io) {
-    h.checked_tick = h.frame.tick;
+// Whether the answer to the question about the pointer puts it elsewhere than x, y. Where the desktop does
+// not tell, nothing has moved it.
+bool answerDiffers(const PointerIo& io, int32_t x, int32_t y) {
     const std::optional<platform::CursorPosition> at = io.cursor_pos();
-    return at && (at->x != h.placed_x || at->y != h.placed_y);
+    return at && (at->x != x || at->y != y);
 }
 
 bool pause(Handover& h, Pause kind, const char* message) {
@@ -59,6 +58,9 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
     if (!h.enabled)
         return true;
     h.frame = frame;
+    // The answer to the last frame's question, read whatever this frame does, so that none is left over.
+    const bool moved = h.asked && answerDiffers(io, h.asked_x, h.asked_y);
+    h.asked = false;
     if (h.pause != Pause::none) {
         if (frame.pressed || angleDegrees(frame.direction, h.pause_direction) > h.resume_degrees) {
             h.pause = Pause::none;
@@ -78,10 +80,17 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
         startStillSpell(h, frame);
         return true;
     }
-    if (h.placed && frame.tick - h.checked_tick >= kMouseCheckMs && mouseMoved(h, io))
+    if (moved)
         return pause(h, Pause::mouse, kMouseTookOver);
     if (cameToRest(h, frame))
         return pause(h, Pause::rest, "\nCursor paused: the controller is at rest");
+    if (h.placed && frame.tick - h.asked_tick >= kMouseCheckMs) {
+        io.ask_cursor_pos();
+        h.asked = true;
+        h.asked_tick = frame.tick;
+        h.asked_x = h.placed_x;
+        h.asked_y = h.placed_y;
+    }
     return true;
 }
 
@@ -91,10 +100,15 @@ bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
     if (h.pause != Pause::none || (h.placed && !h.resend && x == h.placed_x && y == h.placed_y))
         return false;
     // Unless the controller takes the cursor deliberately (a resume, a press, a held trigger), a move that
-    // this placement would undo is looked for first; the frame's periodic check may have done so already.
+    // this placement would undo is looked for first, and waited for.
     const HandoverFrame& f = h.frame;
-    if (h.placed && !h.resend && !f.pressed && !f.holding && h.checked_tick != f.tick && mouseMoved(h, io))
-        return pause(h, Pause::mouse, kMouseTookOver);
+    if (h.placed && !h.resend && !f.pressed && !f.holding) {
+        io.ask_cursor_pos();
+        h.asked = false;
+        h.asked_tick = f.tick;
+        if (answerDiffers(io, h.placed_x, h.placed_y))
+            return pause(h, Pause::mouse, kMouseTookOver);
+    }
     h.placed = true;
     h.placed_x = x;
     h.placed_y = y;
@@ -107,4 +121,5 @@ void forgetHandover(Handover& h) {
     h.still = false;
     h.placed = false;
     h.resend = false;
+    h.asked = false;
 }

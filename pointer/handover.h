@@ -9,9 +9,10 @@
 
 #include <cstdint>
 
-// While the cursor stays put, how often the pointer's position is compared with the one placed last: often
-// enough to notice the mouse within 50 ms, rarely enough that the round trip to the X server costs little.
-// A placement that moves the cursor compares first, since it would wipe out what it has not seen.
+// While the cursor stays put, how often the runner asks where the pointer is, to compare it with the position
+// placed last in the next frame, when the answer has come without a wait: often enough to notice the mouse
+// within 50 ms, rarely enough to cost little. A placement that moves the cursor asks first and waits for the
+// answer, since it would wipe out a move it has not seen.
 inline constexpr uint32_t kMouseCheckMs = 20;
 // The frame period while the controller is at rest: a pick-up or a press still acts within 50 ms.
 inline constexpr uint32_t kRestFramePeriodMs = 50;
@@ -42,14 +43,17 @@ struct Handover {
     int32_t placed_x = 0;
     int32_t placed_y = 0;
     bool resend = false;
-    uint32_t checked_tick = 0; // the frame in which the pointer's position was last compared
-    HandoverFrame frame;       // the current frame
+    uint32_t asked_tick = 0; // when the runner last asked where the pointer is
+    bool asked = false;      // the answer is to be read in the next frame and compared with asked_x, asked_y
+    int32_t asked_x = 0;
+    int32_t asked_y = 0;
+    HandoverFrame frame; // the current frame
 };
 
 Handover makeHandover(const RunnerSettings& settings);
 
-// Whether the frame may place the cursor. Starts and ends pauses, saying so on the console; asks `io` where
-// the pointer is when a check is due.
+// Whether the frame may place the cursor. Starts and ends pauses, saying so on the console; reads the answer
+// about the pointer's position asked in the last frame, and asks again when that is due.
 bool mayPlaceCursor(Handover& handover, const HandoverFrame& frame, const PointerIo& io);
 
 // Whether a placement at x, y in the current frame goes out: with the handover on, only one that moves the

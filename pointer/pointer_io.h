@@ -19,6 +19,7 @@ struct PointerIo {
     std::function<uint32_t()> tick_count = platform::tickCount;
     std::function<void(uint32_t)> sleep_ms = platform::sleepMs;
     std::function<void(uint32_t)> sleep_until = platform::sleepUntil; // until the tick reaches the value
+    std::function<void()> ask_cursor_pos = platform::askCursorPos;    // cursor_pos gives the answer
     std::function<void(const TrackedController&, uint16_t)> haptic_pulse = triggerHapticPulse; // microseconds
     std::function<std::optional<platform::CursorPosition>()> cursor_pos = platform::cursorPos;
 };

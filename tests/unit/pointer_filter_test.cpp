@@ -42,6 +42,7 @@ struct Rig {
         io.tick_count = [this] { return now; };
         io.sleep_ms = [this](uint32_t ms) { now += ms; };
         io.sleep_until = [](uint32_t) {};
+        io.ask_cursor_pos = [] {};
         io.cursor_pos = [this] {
             return std::optional(platform::CursorPosition{cursor.first, cursor.second});
         };
@@ -134,6 +135,10 @@ TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeep
     const Pause& pause = rig.runner.handover.pause;
     EXPECT_EQ(rig.hold(300, 15), 60);
     EXPECT_EQ(rig.placed.size(), 1u) << "a still aim: only changes go out";
+    rig.cursor = {9, 9}; // the mouse moves it while the aim is still: noticed by the periodic look
+    rig.hold(30, 15);
+    EXPECT_TRUE(pause == Pause::mouse && rig.cursor == std::pair(9, 9));
+    rig.hold(5, 16.5);
     rig.hold(1500, 15, 0.12); // a hand's tremor, wider than rest_degrees, never rests
     EXPECT_EQ(pause, Pause::none);
     rig.cursor = {123, 456}; // the mouse moves it: noticed within 50 ms, and it stays there
