@@ -203,6 +203,8 @@ TEST(PointerFilter, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBind
             EXPECT_NE(read.message.find(value), std::string::npos) << read.message;
         }
     }
+    EXPECT_EQ(parseConfigText("{\"handover\": 1}").message,
+              "Bad \"handover\" in default.config: expected an object.\n");
 }
 
 } // namespace
