@@ -58,6 +58,7 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
     if (!h.enabled)
         return true;
     h.frame = frame;
+    h.stopped = false;
     // The answer to the last frame's question, read whatever this frame does, so that none is left over.
     const bool moved = h.asked && answerDiffers(io, h.asked_x, h.asked_y);
     h.asked = false;
@@ -72,7 +73,7 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
         // Put down after the mouse took over, the controller rests as quietly as if it had never moved it.
         if (h.pause == Pause::mouse && cameToRest(h, frame))
             h.pause = Pause::rest;
-        return false;
+        return false; // paused: nothing is placed
     }
     // A held trigger or drag keeps the cursor where the controller points until it is let go, and a press
     // shows the controller in use: either starts the rest timer afresh.
@@ -97,7 +98,7 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
 bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
     if (!h.enabled)
         return true;
-    if (h.pause != Pause::none || (h.placed && !h.resend && x == h.placed_x && y == h.placed_y))
+    if (h.stopped || (h.placed && !h.resend && x == h.placed_x && y == h.placed_y))
         return false;
     // Unless the controller takes the cursor deliberately (a resume, a press, a held trigger), a move that
     // this placement would undo is looked for first, and waited for.
@@ -106,8 +107,10 @@ bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
         io.ask_cursor_pos();
         h.asked = false;
         h.asked_tick = f.tick;
-        if (answerDiffers(io, h.placed_x, h.placed_y))
+        if (answerDiffers(io, h.placed_x, h.placed_y)) {
+            h.stopped = true; // and the frame's other placements (a second monitor) stay away too
             return pause(h, Pause::mouse, kMouseTookOver);
+        }
     }
     h.placed = true;
     h.placed_x = x;

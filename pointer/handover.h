@@ -47,7 +47,8 @@ struct Handover {
     bool asked = false;      // the answer is to be read in the next frame and compared with asked_x, asked_y
     int32_t asked_x = 0;
     int32_t asked_y = 0;
-    HandoverFrame frame; // the current frame
+    HandoverFrame frame;  // the current frame
+    bool stopped = false; // a pause began at one of the current frame's placements
 };
 
 Handover makeHandover(const RunnerSettings& settings);

@@ -206,6 +206,11 @@ TEST(ConfigFile, HandEditedFilesReadWithJsonCppsConversionsOrAreRefused) {
     for (const char* broken : {"", "{", "{\"a\":1,,}", "{\"x\":1e+9999x}", "nul"})
         EXPECT_TRUE(refusal(broken).starts_with("Error from reader: * Line 1, Column ")) << broken;
     EXPECT_NE(refusal("{\"x\":-1e+9999, \"y\":}").find("Line 1, Column 20"), std::string::npos);
+    EXPECT_EQ(refusal("{\"handover\": 1}"), "Bad \"handover\" in default.config: expected an object.\n");
+    for (const char* bad :
+         {"{\"handover\": {\"enable\": \"yes\"}}", "{\"handover\": {\"rest_seconds\": 0}}",
+          "{\"handover\": {\"rest_seconds\": 1e5}}", "{\"handover\": {\"resume_degrees\": -1}}"})
+        EXPECT_TRUE(refusal(bad).starts_with("Bad \"handover\" / \"")) << bad;
 }
 
 TEST(ConfigFile, WritingReplacesTheFileInOneStepOrLeavesItAsItWas) {
