@@ -11,9 +11,10 @@
 // made per second (a preloaded counter; the loop should make none).
 //
 // Sharing the desk: in the same rounds, the shipped program with "handover" on, its aim still (held: a rest
-// that never comes) and at rest (after half a second), and with a trembling hand (0.3 degrees up and down
-// by turns) with the handover off and on. For each, the motion requests the X server acted on per second
-// (raw motion events, counted on a connection of the benchmark's own).
+// that never comes) and at rest (after half a second); with the cursor switched off by the menu button (the
+// frames' own cost, without the desktop); and with a trembling hand (0.3 degrees up and down by turns) with
+// the handover off and on. For each, the motion requests the X server acted on per second (raw motion
+// events, counted on a connection of the benchmark's own).
 //
 // Latency phase: the pose alternates between two pixels. Each change is released by the benchmark at a
 // moment unrelated to the runner's frames (it creates the file a step waits for) and timed until the X
@@ -58,6 +59,11 @@ const char* const kConfig = R"({
     "stabilization" : { "average_of_N_previous_positions" : 5, "enable" : 0 },
     "trigger" : { "click_detection_threshold" : 10, "dragging_threshold_ms" : 200 }
 })";
+
+// A hand's tremor, 0.3 degrees up and down by turns; the menu button, which switches the cursor off once it
+// has been placed, so that the frames reach the desktop no more.
+const char* const kTremor = "  1 tremor 0.3\n";
+const char* const kMenuPress = "step polls=20\n  1 buttons menu\nstep polls=2\n  1 buttons none\n";
 
 // The config with one more member.
 std::string withMember(const char* member) {
@@ -253,9 +259,9 @@ struct Variant {
     const char* label;
     const char* program;
     std::string config;
-    bool tremor = false;
-    bool instrumented = false;    // also runs once more, instrumented
-    std::vector<double> cpu = {}; // plain runs, % of one core
+    const char* scenario_tail = ""; // after the still aim's step
+    bool instrumented = false;      // also runs once more, instrumented
+    std::vector<double> cpu = {};   // plain runs, % of one core
     std::vector<double> motions_per_second = {};
     SteadyRun counted = {};
 };
@@ -291,13 +297,14 @@ int steady(const XServer& server, int seconds, int rounds) {
          .instrumented = true},
         {.label = "handover, held", .program = "wandpointer", .config = held, .instrumented = true},
         {.label = "handover, rest", .program = "wandpointer", .config = rest},
-        {.label = "tremor", .program = "wandpointer", .config = kConfig, .tremor = true},
-        {.label = "tremor, handover", .program = "wandpointer", .config = held, .tremor = true}};
+        {.label = "cursor off", .program = "wandpointer", .config = kConfig, .scenario_tail = kMenuPress},
+        {.label = "tremor", .program = "wandpointer", .config = kConfig, .scenario_tail = kTremor},
+        {.label = "tremor, handover", .program = "wandpointer", .config = held, .scenario_tail = kTremor}};
     std::vector<double> sleeping;
     std::vector<double> sending;
     auto run = [&](Variant& v, bool instrumented) {
         writeFile(dir.path / "default.config", v.config);
-        writeFile(dir.path / "scenario", still + (v.tremor ? "  1 tremor 0.3\n" : ""));
+        writeFile(dir.path / "scenario", still + v.scenario_tail);
         SteadyRun r = runSteady(server, dir, v.program, seconds, instrumented);
         v.motions_per_second.push_back(double(r.motions) / r.wall);
         return r;
@@ -328,11 +335,12 @@ int steady(const XServer& server, int seconds, int rounds) {
                         static_cast<long long>(v.counted.under_five_ticks));
         std::printf("\n");
     }
-    std::vector<double> ratios, held_over_floor, rest_over_held;
+    std::vector<double> ratios, held_over_floor, rest_over_held, off_over_floor;
     for (int round = 0; round < rounds; ++round) {
         ratios.push_back(variants[0].cpu[round] / variants[1].cpu[round]);
         held_over_floor.push_back(variants[2].cpu[round] - sleeping[round]);
         rest_over_held.push_back(variants[3].cpu[round] / variants[2].cpu[round]);
+        off_over_floor.push_back(variants[4].cpu[round] - sleeping[round]);
     }
     std::printf("  CPU ratio, shipped / 1 ms sleeps, round by round: %s\n", spread(ratios, "").c_str());
     std::printf("  floor: a thread waking every 5 ms, %s; the same sending one motion request per wake-up "
@@ -340,6 +348,8 @@ int steady(const XServer& server, int seconds, int rounds) {
                 spread(sleeping).c_str(), spread(sending).c_str());
     std::printf("  handover, held still, minus the bare wake-up floor, round by round: %s points\n",
                 spread(held_over_floor, "").c_str());
+    std::printf("  cursor off (no desktop traffic) minus the bare wake-up floor, round by round: %s points\n",
+                spread(off_over_floor, "").c_str());
     std::printf("  handover, at rest / held still, round by round: %s\n", spread(rest_over_held, "").c_str());
 
     // Allocations per second of each counted program's life; the loop runs from about the first second on.

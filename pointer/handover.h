@@ -10,10 +10,11 @@
 #include <cstdint>
 
 // While the cursor stays put, how often the runner asks where the pointer is, to compare it with the position
-// placed last in the next frame, when the answer has come without a wait: often enough to notice the mouse
-// within 50 ms, rarely enough to cost little. A placement that moves the cursor asks first and waits for the
-// answer, since it would wipe out a move it has not seen.
-inline constexpr uint32_t kMouseCheckMs = 20;
+// placed last in the next frame, when the answer has come without a wait: so the mouse is noticed within
+// 45 ms. Each question wakes the X server, which costs the runner about as much as a frame's own wake-up.
+// A placement that moves the cursor asks first and waits for the answer, since it would wipe out a move it
+// has not seen.
+inline constexpr uint32_t kMouseCheckMs = 40;
 // The frame period while the controller is at rest: a pick-up or a press still acts within 50 ms.
 inline constexpr uint32_t kRestFramePeriodMs = 50;
 

@@ -135,8 +135,8 @@ TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeep
     const Pause& pause = rig.runner.handover.pause;
     EXPECT_EQ(rig.hold(300, 15), 60);
     EXPECT_EQ(rig.placed.size(), 1u) << "a still aim: only changes go out";
-    rig.cursor = {9, 9}; // the mouse moves it while the aim is still: noticed by the periodic look
-    rig.hold(30, 15);
+    rig.cursor = {9, 9}; // the mouse moves it while the aim is still: noticed within 50 ms
+    rig.hold(50, 15);
     EXPECT_TRUE(pause == Pause::mouse && rig.cursor == std::pair(9, 9));
     rig.hold(60, 15, 0, true); // a pull takes it back, unturned, and clicks where the controller points
     rig.hold(60, 15);
