@@ -335,12 +335,13 @@ int steady(const XServer& server, int seconds, int rounds) {
                         static_cast<long long>(v.counted.under_five_ticks));
         std::printf("\n");
     }
-    std::vector<double> ratios, held_over_floor, rest_over_held, off_over_floor;
+    std::vector<double> ratios, held_over_floor, rest_over_held, off_over_floor, held_over_off;
     for (int round = 0; round < rounds; ++round) {
         ratios.push_back(variants[0].cpu[round] / variants[1].cpu[round]);
         held_over_floor.push_back(variants[2].cpu[round] - sleeping[round]);
         rest_over_held.push_back(variants[3].cpu[round] / variants[2].cpu[round]);
         off_over_floor.push_back(variants[4].cpu[round] - sleeping[round]);
+        held_over_off.push_back(variants[2].cpu[round] - variants[4].cpu[round]);
     }
     std::printf("  CPU ratio, shipped / 1 ms sleeps, round by round: %s\n", spread(ratios, "").c_str());
     std::printf("  floor: a thread waking every 5 ms, %s; the same sending one motion request per wake-up "
@@ -350,6 +351,8 @@ int steady(const XServer& server, int seconds, int rounds) {
                 spread(held_over_floor, "").c_str());
     std::printf("  cursor off (no desktop traffic) minus the bare wake-up floor, round by round: %s points\n",
                 spread(off_over_floor, "").c_str());
+    std::printf("  handover, held still, minus cursor off, round by round: %s points\n",
+                spread(held_over_off, "").c_str());
     std::printf("  handover, at rest / held still, round by round: %s\n", spread(rest_over_held, "").c_str());
 
     // Allocations per second of each counted program's life; the loop runs from about the first second on.
