@@ -3,13 +3,11 @@
 #include "pointer/pointer_filter.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
 void say(const char* message) {
-    std::printf("%s", message);
-    std::fflush(stdout);
+    platform::print("%s", message);
 }
 
 void startStillSpell(Handover& h, const HandoverFrame& frame) {
