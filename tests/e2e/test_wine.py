@@ -127,17 +127,14 @@ def test_another_program_moving_the_pointer_takes_it_from_a_trembling_controller
     p = run(desk, tmp_path, "wandpointer", DEVICES + "step\n" + PRIMARY + "  1 tremor 0.3\n", CONFIG,
             args=["--recommended"])
     assert wait_until(lambda: desk.pointer()[0] == 1440 + 1280, 30), (desk.pointer(), p.out)
-
-    def polls():
-        return p.sim_log().count("GetControllerState")
-    # The runner's own placements, read back, are its own: 40 frames of tremor take nothing from it.
-    assert wait_until(lambda: polls() > 40, 30) and "took over" not in p.out
-    env = dict(ENV, **desk.env)
-    # SetCursorPos from another process, until one lands between two of the runner's own placements.
-    assert any(subprocess.run(["wine", WIN / "mousehook.exe", "move", "-500", "300"], env=env).returncode == 0
-               and p.wait_output("the mouse took over", 3) for _ in range(5)), p.out
-    seen = polls()
-    assert wait_until(lambda: polls() > seen + 40, 30) and desk.pointer() == (-500 + 1280, 300)
+    # Its own placements, read back, are its own: 40 frames of tremor take nothing from it. Then SetCursorPos
+    # from another process, until one lands between two of the runner's placements, and 40 frames more.
+    assert wait_until(lambda: p.sim_log().count("GetControllerState") > 40, 30) and "took over" not in p.out
+    assert any(subprocess.run(["wine", WIN / "mousehook.exe", "move", "-500", "300"], env=dict(ENV, **desk.env))
+               .returncode == 0 and p.wait_output("the mouse took over", 3) for _ in range(5)), p.out
+    seen = p.sim_log().count("GetControllerState")
+    assert wait_until(lambda: p.sim_log().count("GetControllerState") > seen + 40, 30)
+    assert desk.pointer() == (-500 + 1280, 300)
     p.signal(signal.SIGINT)
     assert p.wait(30) == 0
 

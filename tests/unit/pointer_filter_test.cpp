@@ -63,11 +63,12 @@ struct Rig {
         simProcessRuntime().devices[1].trigger = trigger ? 1.0f : 0.0f;
         runFrame(runner, io);
     }
-    // Frames for `ms` at yaw (or yaw ± tremor, alternately); returns how many.
-    int hold(int ms, double yaw, double tremor = 0, bool trigger = false) {
+    // Frames for `ms` at yaw (or yaw ± tremor, alternately), the trigger pulled for the first `pull_ms`;
+    // returns how many.
+    int hold(int ms, double yaw, double tremor = 0, int pull_ms = 0) {
         int frames = 0;
-        for (const uint32_t end = now + ms; static_cast<int32_t>(end - now) > 0; ++frames)
-            frame(yaw + (frames % 2 ? tremor : -tremor), 0, trigger);
+        for (const uint32_t start = now; static_cast<int32_t>(start + ms - now) > 0; ++frames)
+            frame(yaw + (frames % 2 ? tremor : -tremor), 0, now - start < uint32_t(pull_ms));
         return frames;
     }
 };
@@ -138,8 +139,7 @@ TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeep
     rig.cursor = {9, 9}; // the mouse moves it while the aim is still: noticed within 50 ms
     rig.hold(50, 15);
     EXPECT_TRUE(pause == Pause::mouse && rig.cursor == std::pair(9, 9));
-    rig.hold(60, 15, 0, true); // a pull takes it back, unturned, and clicks where the controller points
-    rig.hold(60, 15);
+    rig.hold(120, 15, 0, 60); // a pull takes it back, unturned, and clicks where the controller points
     rig.hold(1500, 15, 0.12); // a hand's tremor, wider than rest_degrees, never rests
     EXPECT_EQ(pause, Pause::none);
     rig.cursor = {123, 456}; // the mouse moves it: noticed within 50 ms, and it stays there
@@ -157,16 +157,13 @@ TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeep
     const size_t at_rest = rig.placed.size();
     EXPECT_EQ(rig.hold(1500, 17), 30) << "at rest, 20 frames a second";
     EXPECT_EQ(rig.placed.size(), at_rest);
-    // A pull at rest clicks at the pixel the controller points at: 2 m * tan(17°) to the right.
-    rig.hold(60, 17, 0, true);
-    rig.hold(60, 17);
+    rig.hold(120, 17, 0, 60); // a pull at rest clicks at the pixel aimed at: 2 m * tan(17°) to the right
     EXPECT_EQ(rig.inputs, (decltype(rig.inputs){{ButtonAction::click, rig.placed[0]},
                                                 {ButtonAction::click, {611, 500}}}));
     // A drag keeps the cursor placed whatever the mouse does, and lets go where the controller points.
-    rig.hold(300, 17, 0, true);
+    rig.hold(300, 17, 0, 300);
     rig.cursor = {5, 5};
-    rig.hold(300, 17.5, 0, true);
-    rig.hold(5, 17.5);
+    rig.hold(305, 17.5, 0, 300);
     EXPECT_EQ(pause, Pause::none);
     ASSERT_EQ(rig.inputs.size(), 4u);
     EXPECT_TRUE(rig.inputs[2].first == ButtonAction::down && rig.inputs[3].first == ButtonAction::up &&
