@@ -132,7 +132,8 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
 
 TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeepsIt) {
     Rig rig(R"({"handedness": 1, "stabilization": {"enable": 1, "filter": "one_euro"}, "handover": {
-               "rest_seconds": 1}, "trigger": {"dragging_threshold_ms": 200, "click_freeze_degrees": 0.6}})");
+               "rest_seconds": 1}, "trigger": {"dragging_threshold_ms": 200, "click_freeze_degrees": 0.6},
+               "bindings": {"grip": "left"}})");
     const Pause& pause = rig.runner.handover.pause;
     EXPECT_EQ(rig.hold(300, 15), 60);
     EXPECT_EQ(rig.placed.size(), 1u) << "a still aim: only changes go out";
@@ -168,6 +169,13 @@ TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeep
     ASSERT_EQ(rig.inputs.size(), 4u);
     EXPECT_TRUE(rig.inputs[2].first == ButtonAction::down && rig.inputs[3].first == ButtonAction::up &&
                 rig.inputs[3].second.first > 620);
+    simProcessRuntime().devices[1].buttons = 4; // so does the grip, bound to hold the left button
+    rig.hold(50, 18);
+    rig.cursor = {5, 5};
+    rig.hold(50, 18.5);
+    simProcessRuntime().devices[1].buttons = 0;
+    rig.hold(5, 18.5);
+    EXPECT_TRUE(pause == Pause::none && rig.inputs.size() == 6u && rig.inputs[5].second.first > 660);
 }
 
 TEST(PointerFilter, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBindingsTheirValueToo) {
