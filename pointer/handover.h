@@ -11,7 +11,7 @@
 
 // While the cursor stays put, how often the runner asks where the pointer is, to compare it with the position
 // placed last in the next frame, when the answer has come without a wait: so the mouse is noticed within
-// 45 ms. Each question wakes the X server, which costs the runner about as much as a frame's own wake-up.
+// 45 ms. Each question wakes the X server, which costs the runner more than a frame's own wake-up does.
 // A placement that moves the cursor asks first and waits for the answer, since it would wipe out a move it
 // has not seen.
 inline constexpr uint32_t kMouseCheckMs = 40;
@@ -25,7 +25,7 @@ struct HandoverFrame {
     uint32_t tick = 0;
     Vec3 direction;       // the raw pointing direction, before any filter
     bool pressed = false; // a press of the trigger, the touchpad, the grip or the menu button began
-    bool holding = false; // the trigger is held or a drag holds a button: the cursor stays placed
+    bool holding = false; // the trigger is held, or a drag or a binding holds a button or key: no pause
 };
 
 struct Handover {
