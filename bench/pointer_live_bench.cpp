@@ -10,6 +10,12 @@
 // runner's own clock), resident memory; for the shipped one also the heap allocations the whole process
 // made per second (a preloaded counter; the loop should make none).
 //
+// Sharing the desk: in the same rounds, the shipped program with "handover" on, its aim still (held: a rest
+// that never comes) and at rest (after half a second); with the cursor switched off by the menu button (the
+// frames' own cost, without the desktop); and with a trembling hand (0.3 degrees up and down by turns) with
+// the handover off and on. For each, the motion requests the X server acted on per second (raw motion
+// events, counted on a connection of the benchmark's own).
+//
 // Latency phase: the pose alternates between two pixels. Each change is released by the benchmark at a
 // moment unrelated to the runner's frames (it creates the file a step waits for) and timed until the X
 // server reports the pointer at the new pixel, read back on a connection of the benchmark's own.
@@ -18,6 +24,8 @@
 #include "demo/harness.h"
 #include "platform/platform.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -51,6 +59,17 @@ const char* const kConfig = R"({
     "stabilization" : { "average_of_N_previous_positions" : 5, "enable" : 0 },
     "trigger" : { "click_detection_threshold" : 10, "dragging_threshold_ms" : 200 }
 })";
+
+// A hand's tremor, 0.3 degrees up and down by turns; the menu button, which switches the cursor off once it
+// has been placed, so that the frames reach the desktop no more.
+const char* const kTremor = "  1 tremor 0.3\n";
+const char* const kMenuPress = "step polls=20\n  1 buttons menu\nstep polls=2\n  1 buttons none\n";
+
+// The config with one more member.
+std::string withMember(const char* member) {
+    std::string text = kConfig;
+    return text.insert(text.rfind('}') - 1, std::string(",\n    ") + member);
+}
 
 std::string atPixel(int px, int py) {
     char line[160];
@@ -126,8 +145,37 @@ Environment environment(const XServer& server, const Scratch& dir, bool instrume
     return env;
 }
 
+// Raw motion from every master device: one event for each motion request the server acts on, whether it
+// moves the pointer or not.
+struct MotionCounter {
+    Display* display = nullptr;
+    int opcode = 0;
+    explicit MotionCounter(const std::string& name) : display(XOpenDisplay(name.c_str())) {
+        int event = 0, error = 0;
+        XQueryExtension(display, "XInputExtension", &opcode, &event, &error);
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawMotion);
+        XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+        XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+        XSync(display, False);
+    }
+    ~MotionCounter() { XCloseDisplay(display); }
+    // The motions that have arrived since the last call.
+    int64_t take() {
+        XSync(display, False);
+        int64_t count = 0;
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            count += event.xcookie.type == GenericEvent && event.xcookie.extension == opcode;
+        }
+        return count;
+    }
+};
+
 struct SteadyRun {
     double wall = 0;
+    int64_t motions = 0; // raw motion events while measured
     int64_t frames = 0;
     double closest_ms = 0;        // the two frames closest together
     int64_t under_five_ticks = 0; // pairs of frames less than 5 ticks apart
@@ -142,20 +190,26 @@ SteadyRun runSteady(const XServer& server, const Scratch& dir, const std::string
     fs::remove(dir.path / "sim.log");
     XObserver observer;
     open(observer, server.display);
+    MotionCounter motions(server.display);
     Child runner;
     start(runner, {(ownFolder() / program).string()}, dir.path, environment(server, dir, instrumented));
-    if (!waitForPointer(observer, {700, 400})) {
+    const int64_t deadline = monotonicMs() + 10000; // a trembling aim moves the pointer up and down
+    while (pointer(observer).x != 700 && monotonicMs() < deadline)
+        std::this_thread::sleep_for(2ms);
+    if (pointer(observer).x != 700) {
         readOutput(runner);
         std::fprintf(stderr, "%s did not place the pointer: %s%s\n", program.c_str(), runner.out.c_str(),
                      runner.err.c_str());
         std::exit(1);
     }
     std::this_thread::sleep_for(1s); // past start-up
+    motions.take();
     const int64_t t1 = monotonicUs();
     run.before = sample(runner.pid);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const int64_t t2 = monotonicUs();
     run.after = sample(runner.pid);
+    run.motions = motions.take();
     std::this_thread::sleep_for(1s);
     harness::signal(runner, SIGTERM);
     waitExit(runner, 10s);
@@ -204,8 +258,12 @@ double floorPercent(const char* display, int seconds) {
 struct Variant {
     const char* label;
     const char* program;
-    std::vector<double> cpu; // plain runs, % of one core
-    SteadyRun counted;
+    std::string config;
+    const char* scenario_tail = ""; // after the still aim's step
+    bool instrumented = false;      // also runs once more, instrumented
+    std::vector<double> cpu = {};   // plain runs, % of one core
+    std::vector<double> motions_per_second = {};
+    SteadyRun counted = {};
 };
 
 std::vector<double> sorted(std::vector<double> v) {
@@ -228,62 +286,95 @@ std::string spread(const std::vector<double>& v, const char* unit = " %") {
 
 int steady(const XServer& server, int seconds, int rounds) {
     Scratch dir;
-    writeFile(dir.path / "default.config", kConfig);
-    writeFile(dir.path / "scenario",
-              std::string("device 0 hmd\ndevice 1 controller\nstep\n") + atPixel(700, 400));
-    Variant variants[2] = {{"shipped pacing", "wandpointer", {}, {}},
-                           {"1 ms sleeps", "wandpointer_1ms_sleeps", {}, {}}};
+    const std::string still = std::string("device 0 hmd\ndevice 1 controller\nstep\n") + atPixel(700, 400);
+    const std::string held = withMember("\"handover\" : { \"rest_seconds\" : 86400 }");
+    const std::string rest = withMember("\"handover\" : { \"rest_seconds\" : 0.5 }");
+    Variant variants[] = {
+        {.label = "shipped pacing", .program = "wandpointer", .config = kConfig, .instrumented = true},
+        {.label = "1 ms sleeps",
+         .program = "wandpointer_1ms_sleeps",
+         .config = kConfig,
+         .instrumented = true},
+        {.label = "handover, held", .program = "wandpointer", .config = held, .instrumented = true},
+        {.label = "handover, rest", .program = "wandpointer", .config = rest},
+        {.label = "cursor off", .program = "wandpointer", .config = kConfig, .scenario_tail = kMenuPress},
+        {.label = "tremor", .program = "wandpointer", .config = kConfig, .scenario_tail = kTremor},
+        {.label = "tremor, handover", .program = "wandpointer", .config = held, .scenario_tail = kTremor}};
     std::vector<double> sleeping;
     std::vector<double> sending;
+    auto run = [&](Variant& v, bool instrumented) {
+        writeFile(dir.path / "default.config", v.config);
+        writeFile(dir.path / "scenario", still + v.scenario_tail);
+        SteadyRun r = runSteady(server, dir, v.program, seconds, instrumented);
+        v.motions_per_second.push_back(double(r.motions) / r.wall);
+        return r;
+    };
     // Alternating, so that the machine's changing cost of a wake-up falls on all of them alike.
     for (int round = 0; round < rounds; ++round) {
         for (Variant& v : variants)
-            v.cpu.push_back(runSteady(server, dir, v.program, seconds, false).cpuPercent());
+            v.cpu.push_back(run(v, false).cpuPercent());
         sleeping.push_back(floorPercent(nullptr, seconds));
         sending.push_back(floorPercent(server.display.c_str(), seconds));
     }
     for (Variant& v : variants) {
-        v.counted = runSteady(server, dir, v.program, seconds, true);
-        if (&v == &variants[0])
-            fs::copy_file(dir.path / "allocations", dir.path / "allocations.shipped");
+        if (!v.instrumented)
+            continue;
+        v.counted = run(v, true);
+        fs::rename(dir.path / "allocations", dir.path / ("allocations." + std::string(v.label)));
     }
     std::printf("steady: %d rounds of %.1f s per program, CPU as the median (lowest to highest)\n", rounds,
                 variants[0].counted.wall);
     for (const Variant& v : variants) {
-        std::printf(
-            "  %-15s %6.1f frames/s, runner CPU %s of one core (%.2f %% with the call log and the "
-            "counter), %ld kB resident (peak %ld kB), closest frames %.2f ms apart, %lld pairs under 5 "
-            "ticks\n",
-            v.label, double(v.counted.frames) / v.counted.wall, spread(v.cpu).c_str(), v.counted.cpuPercent(),
-            v.counted.after.rss_kb, v.counted.after.hwm_kb, v.counted.closest_ms,
-            static_cast<long long>(v.counted.under_five_ticks));
+        std::printf("  %-16s runner CPU %s of one core, %s motion requests/s", v.label, spread(v.cpu).c_str(),
+                    spread(v.motions_per_second, "").c_str());
+        if (v.instrumented)
+            std::printf("; %.1f frames/s (%.2f %% CPU with the call log and the counter), %ld kB resident "
+                        "(peak %ld kB), closest frames %.2f ms apart, %lld pairs under 5 ticks",
+                        double(v.counted.frames) / v.counted.wall, v.counted.cpuPercent(),
+                        v.counted.after.rss_kb, v.counted.after.hwm_kb, v.counted.closest_ms,
+                        static_cast<long long>(v.counted.under_five_ticks));
+        std::printf("\n");
     }
-    std::vector<double> ratios;
-    for (int round = 0; round < rounds; ++round)
+    std::vector<double> ratios, held_over_floor, rest_over_held, off_over_floor, held_over_off;
+    for (int round = 0; round < rounds; ++round) {
         ratios.push_back(variants[0].cpu[round] / variants[1].cpu[round]);
+        held_over_floor.push_back(variants[2].cpu[round] - sleeping[round]);
+        rest_over_held.push_back(variants[3].cpu[round] / variants[2].cpu[round]);
+        off_over_floor.push_back(variants[4].cpu[round] - sleeping[round]);
+        held_over_off.push_back(variants[2].cpu[round] - variants[4].cpu[round]);
+    }
     std::printf("  CPU ratio, shipped / 1 ms sleeps, round by round: %s\n", spread(ratios, "").c_str());
     std::printf("  floor: a thread waking every 5 ms, %s; the same sending one motion request per wake-up "
                 "as the runner does, %s\n",
                 spread(sleeping).c_str(), spread(sending).c_str());
+    std::printf("  handover, held still, minus the bare wake-up floor, round by round: %s points\n",
+                spread(held_over_floor, "").c_str());
+    std::printf("  cursor off (no desktop traffic) minus the bare wake-up floor, round by round: %s points\n",
+                spread(off_over_floor, "").c_str());
+    std::printf("  handover, held still, minus cursor off, round by round: %s points\n",
+                spread(held_over_off, "").c_str());
+    std::printf("  handover, at rest / held still, round by round: %s\n", spread(rest_over_held, "").c_str());
 
-    // Allocations per second of the shipped program's life; the loop runs from about the first second on.
-    std::ifstream counts(dir.path / "allocations.shipped");
-    std::string line;
-    std::vector<unsigned long> per_second;
-    while (std::getline(counts, line)) {
-        const auto colon = line.find(':');
-        per_second.push_back(std::stoul(line.substr(colon + 2)));
+    // Allocations per second of each counted program's life; the loop runs from about the first second on.
+    for (const char* label : {"shipped pacing", "handover, held"}) {
+        std::ifstream counts(dir.path / ("allocations." + std::string(label)));
+        std::string line;
+        std::vector<unsigned long> per_second;
+        while (std::getline(counts, line)) {
+            const auto colon = line.find(':');
+            per_second.push_back(std::stoul(line.substr(colon + 2)));
+        }
+        std::printf("  %s: heap allocations ", label);
+        for (size_t s = 0; s < per_second.size(); ++s)
+            std::printf("%s%lu", s ? " " : "", per_second[s]);
+        std::printf(" (per second of the run)\n");
+        unsigned long in_loop = 0;
+        const size_t first = size_t(1 + 1);
+        for (size_t s = first; s + 1 < per_second.size(); ++s)
+            in_loop += per_second[s];
+        std::printf("  %s: allocations while looping (seconds %zu to %zu): %lu\n", label, first,
+                    per_second.size() >= 2 ? per_second.size() - 2 : 0, in_loop);
     }
-    std::printf("  heap allocations  ");
-    for (size_t s = 0; s < per_second.size(); ++s)
-        std::printf("%s%lu", s ? " " : "", per_second[s]);
-    std::printf(" (per second of the run)\n");
-    unsigned long in_loop = 0;
-    const size_t first = size_t(1 + 1);
-    for (size_t s = first; s + 1 < per_second.size(); ++s)
-        in_loop += per_second[s];
-    std::printf("  allocations while looping (seconds %zu to %zu): %lu\n", first,
-                per_second.size() >= 2 ? per_second.size() - 2 : 0, in_loop);
     return 0;
 }
 

@@ -249,7 +249,7 @@ Figures play(const Person& person, const RunnerSettings& settings, vr::IVRSystem
     runner.controller = makeTrackedController(system, 1);
     showPerson(person, 0);
     update(runner.controller);
-    prepareStabilization(runner);
+    prepareFromSettings(runner);
     runner.buttons.trigger_seen_released = true;
     runner.frame_start_tick = pb.now;
     const auto total = static_cast<uint32_t>(person.actual.size());

@@ -29,7 +29,7 @@ const char* const kLibrarySearch =
 #endif
 
 void printUsage(std::FILE* to, const ProgramHelp& help) {
-    std::fprintf(to, "Usage: %s [--config FILE]%s%s [--help] [--version]\n", help.name,
+    std::fprintf(to, "Usage: %s [--config FILE]%s%s [--recommended] [--help] [--version]\n", help.name,
                  help.reanchor ? " [--reanchor]" : "",
                  help.runner_options ? " [--wait] [--log FILE] [--autostart on|off]" : "");
 }
@@ -39,14 +39,15 @@ void printHelp(const ProgramHelp& help) {
     std::printf("\n%s\n"
                 "Options:\n"
                 "  --config FILE  use FILE instead of default.config in the working folder\n"
-                "%s%s"
+                "%s%s%s"
                 "  --help         show this text and exit\n"
                 "  --version      show the version and exit\n\n"
                 "Files:\n%s\n"
                 "Exit status:\n%s\n"
                 "VR client library (from SteamVR or the OpenVR SDK, not part of Wand):\n%s",
                 help.summary, help.reanchor ? help.reanchor : "",
-                help.runner_options ? help.runner_options : "", help.files, help.statuses, kLibrarySearch);
+                help.runner_options ? help.runner_options : "", help.recommended ? help.recommended : "",
+                help.files, help.statuses, kLibrarySearch);
 }
 
 // One line naming the mistake, then the usage.
@@ -100,11 +101,15 @@ CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHel
             if (value != "on" && value != "off")
                 return mistake(help, "option '--autostart' needs 'on' or 'off'");
             line.autostart = value == "on";
+        } else if (argument == "--recommended") {
+            line.recommended = true;
         } else if (!argument.empty() && argument[0] == '-') {
             return mistake(help, "unknown option '" + std::string(argument) + "'");
         } else {
             return mistake(help, "unexpected argument '" + std::string(argument) + "'");
         }
     }
+    if (line.reanchor && line.recommended)
+        return mistake(help, "--reanchor keeps the file's settings: it does not go with --recommended");
     return line;
 }

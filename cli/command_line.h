@@ -1,6 +1,6 @@
-// The command line both programs understand: --help, --version and --config FILE, wandsetup's
-// --reanchor, and wandpointer's --wait, --log FILE and --autostart on|off. Without arguments a program
-// runs exactly as it always has, on "default.config" in the working folder.
+// The command line both programs understand: --help, --version, --config FILE and --recommended,
+// wandsetup's --reanchor, and wandpointer's --wait, --log FILE and --autostart on|off. Without arguments a
+// program runs exactly as it always has, on "default.config" in the working folder.
 #pragma once
 
 #include <optional>
@@ -15,6 +15,7 @@ struct ProgramHelp {
     const char* reanchor = nullptr; // what --reanchor does; null for a program without that option
     // The help lines of --wait, --log and --autostart; null for a program without those options.
     const char* runner_options = nullptr;
+    const char* recommended = nullptr; // what --recommended does for it
 };
 
 struct CommandLine {
@@ -23,6 +24,7 @@ struct CommandLine {
     bool wait = false;             // --wait: wait for the runtime, and again whenever it quits
     std::string log_path;          // --log FILE: every message also goes to FILE ("": none)
     std::optional<bool> autostart; // --autostart on|off: only register or unregister with the runtime
+    bool recommended = false;      // --recommended: the recommended settings (README, "Settings")
     // Set when the program must end at once with this status: after --help or --version (0), or after a
     // mistake on the command line (2), which has been reported on standard error with the usage.
     std::optional<int> exit_status;

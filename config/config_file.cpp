@@ -25,13 +25,12 @@ const char* const kAngleOffsetComment =
     "// Used to change the pointing angle of the controller. For a typical gungrip hold try values between "
     "-1.3 and -5 for 'y' first. The config program ignores this value.";
 
-// Reals are written as %.17g of the single-precision value widened to double. JsonCpp 1.9.5 does that
-// too, but appends ".0" to a text with neither a point nor an exponent ("0.0", "-2.0"). For an integral
-// value below 1e17, %.17g gives exactly its decimal digits, so such a value goes into the document as an
-// integer and comes out as "0" or "-2". Negative zero stays a real and is written "-0.0": "-0" would be
-// read back as the integer 0 and lose its sign.
-Json::Value realValue(float f) {
-    const double d = f;
+// Reals are written as %.17g of the value (a single-precision one widened to double). JsonCpp 1.9.5 does
+// that too, but appends ".0" to a text with neither a point nor an exponent ("0.0", "-2.0"). For an
+// integral value below 1e17, %.17g gives exactly its decimal digits, so such a value goes into the
+// document as an integer and comes out as "0" or "-2". Negative zero stays a real and is written "-0.0":
+// "-0" would be read back as the integer 0 and lose its sign.
+Json::Value realValue(double d) {
     if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e17 && !(d == 0.0 && std::signbit(d))) {
         return Json::Value(static_cast<Json::Int64>(d));
     }
@@ -211,6 +210,61 @@ float readAngleOffset(const std::string& file, Json::Value& root, const char* ke
     if (!std::isfinite(offset))
         refuseSetting(file, "controller_angle_offset", key, "a number within the range of a float");
     return offset;
+}
+
+// "handover": absent (or null), sharing the desk is off; an object turns it on unless its "enable" is 0.
+void readHandover(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
+    const Json::Value* handover = root.isObject() ? optionalMember(root, "handover") : nullptr;
+    if (handover == nullptr || handover->isNull()) {
+        return;
+    }
+    if (!handover->isObject()) {
+        throw Json::LogicError("Bad \"handover\" in " + file + ": expected an object.");
+    }
+    settings.handover_enable = true;
+    if (const Json::Value* enable = optionalMember(*handover, "enable")) {
+        if (!enable->isBool() && !enable->isNumeric()) {
+            refuseSetting(file, "handover", "enable", "1 (on) or 0 (off)");
+        }
+        settings.handover_enable = enable->asBool();
+    }
+    readTuningNumber(file, *handover, "handover", "rest_seconds", settings.rest_seconds, true);
+    if (settings.rest_seconds > kMaxRestSeconds) {
+        refuseSetting(file, "handover", "rest_seconds", "a finite number above 0 and at most 86400");
+    }
+    readTuningNumber(file, *handover, "handover", "rest_degrees", settings.rest_degrees);
+    readTuningNumber(file, *handover, "handover", "resume_degrees", settings.resume_degrees);
+}
+
+// The recommended settings (README, "Steadier pointing" and "Sharing the desk"). `wandsetup --recommended`
+// writes them all; `wandpointer --recommended` takes them for the members a file lacks. A group that is
+// there but not an object is left for the reader to refuse as it stands.
+void addRecommended(Json::Value& root, bool replace) {
+    if (!root.isObject() && !root.isNull()) {
+        return;
+    }
+    const struct {
+        const char* group;
+        const char* key;
+        Json::Value value;
+    } members[] = {
+        {"stabilization", "enable", 1},
+        {"stabilization", "filter", "one_euro"},
+        {"stabilization", "min_cutoff_hz", realValue(0.5)},
+        {"stabilization", "beta", realValue(2.5)},
+        {"stabilization", "derivative_cutoff_hz", realValue(1.0)},
+        {"trigger", "click_freeze_degrees", realValue(0.6)},
+        {"handover", "enable", 1},
+        {"handover", "rest_seconds", realValue(2.0)},
+        {"handover", "rest_degrees", realValue(0.1)},
+        {"handover", "resume_degrees", realValue(1.0)},
+    };
+    for (const auto& member : members) {
+        Json::Value& group = root[member.group];
+        if ((group.isObject() || group.isNull()) && (replace || !group.isMember(member.key))) {
+            group[member.key] = member.value;
+        }
+    }
 }
 
 void readStabilizationFilter(const std::string& file, const Json::Value& stabilization,
@@ -407,7 +461,7 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
     settings.controller_angle_offset_x = readAngleOffset(file, root, "x");
     settings.controller_angle_offset_y = readAngleOffset(file, root, "y");
 
-    // The steadier pointing is the user's to add by hand; the configurator writes none of these keys.
+    // Optional keys: the configurator writes them only when asked for the recommended settings.
     const Json::Value& stabilization = root["stabilization"];
     readStabilizationFilter(file, stabilization, settings);
     // A cutoff of 0 Hz at rest would leave the cursor short of where the controller points, for good.
@@ -418,6 +472,7 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
     readTuningNumber(file, root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
     readBindings(file, root, settings);
     readHaptics(file, root, settings);
+    readHandover(file, root, settings);
 
     // The hash only serves a warning about a changed monitor layout, so a hand-edited value of another
     // type is ignored rather than refused.
@@ -432,11 +487,14 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
 
 // The whole reading of a text: JsonCpp raises Json::RuntimeError for a text that is not JSON and
 // Json::LogicError for a value of the wrong type, and the checks here raise the latter for a bad setting.
-ConfigRead readText(const std::string& text, const std::string& file) {
+ConfigRead readText(const std::string& text, const std::string& file, bool recommended) {
     ConfigRead read;
     read.text = text;
     try {
         Json::Value root = parseDocument(text);
+        if (recommended) {
+            addRecommended(root, false);
+        }
         read.contents = readDocument(root, file);
     } catch (const Json::RuntimeError& error) {
         read.message = std::string("Error from reader: ") + error.what();
@@ -552,7 +610,7 @@ std::string documentText(const Json::Value& root) {
 } // namespace
 
 std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
-                       int handedness) {
+                       int handedness, bool recommended) {
     Json::Value root;
     for (size_t i = 0; i < monitors.size(); ++i) {
         Json::Value& entry = root["display"][static_cast<Json::ArrayIndex>(i)];
@@ -573,6 +631,9 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
     root["controller_angle_offset"]["x"] = realValue(0.0f);
     root["controller_angle_offset"]["y"] = realValue(0.0f);
     attachAngleOffsetComment(root);
+    if (recommended) {
+        addRecommended(root, true);
+    }
     return documentText(root);
 }
 
@@ -592,8 +653,8 @@ std::string withCorners(const std::string& text, const std::vector<std::array<Ve
 }
 
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
-                            int handedness, const std::string& path) {
-    return writeConfigText(configText(monitors, display_hash, handedness), path);
+                            int handedness, const std::string& path, bool recommended) {
+    return writeConfigText(configText(monitors, display_hash, handedness, recommended), path);
 }
 
 std::string writeConfigText(const std::string& text, const std::string& path) {
@@ -642,11 +703,11 @@ bool averagesPositions(const RunnerSettings& settings) {
     return settings.stabilization_enable && settings.stabilization_filter == StabilizationFilter::average;
 }
 
-ConfigRead parseConfigText(const std::string& text) {
-    return readText(text, kConfigFileName);
+ConfigRead parseConfigText(const std::string& text, bool recommended) {
+    return readText(text, kConfigFileName, recommended);
 }
 
-ConfigRead readConfigFile(const std::string& path) {
+ConfigRead readConfigFile(const std::string& path, bool recommended) {
     ConfigRead cannot_open;
     cannot_open.failure = ConfigFailure::cannot_open;
     cannot_open.message = "Could not open " + path + ", run config first!\n\n";
@@ -683,5 +744,5 @@ ConfigRead readConfigFile(const std::string& path) {
         return cannot_open;
     }
     in.close();
-    return readText(text, path);
+    return readText(text, path, recommended);
 }

@@ -65,7 +65,15 @@ struct RunnerSettings {
     float click_freeze_degrees = 0.0f; // 0: a trigger press does not hold the cursor
     std::array<Binding, kBoundControlCount> bindings{}; // by BoundControl
     uint16_t haptic_click_us = 0; // a pulse this long for every click or key press; 0: none
+    // Sharing the desk ("handover"): off unless the file has the object; its missing members take these.
+    bool handover_enable = false;
+    float rest_seconds = 2.0f;   // still this long, the controller is at rest and lets go of the cursor
+    float rest_degrees = 0.1f;   // still: the pointing direction within this angle of one direction
+    float resume_degrees = 1.0f; // a turn further than this from where a pause began takes the cursor back
 };
+
+// The longest "rest_seconds": a day, far inside the millisecond tick's range.
+inline constexpr float kMaxRestSeconds = 86400.0f;
 
 inline const Binding& bindingOf(const RunnerSettings& settings, BoundControl control) {
     return settings.bindings[static_cast<size_t>(control)];
@@ -115,9 +123,10 @@ struct ConfigRead {
 
 inline constexpr const char* kConfigFileName = "default.config";
 
-// The file's exact text, with "\n" line ends and no final line break.
+// The file's exact text, with "\n" line ends and no final line break. With `recommended`, it also holds
+// the recommended steadier pointing (the 1€ filter, the click freeze) and the handover.
 std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
-                       int handedness);
+                       int handedness, bool recommended = false);
 
 // `text`, a config file that parseConfigText accepts, with the corners of display entry i replaced by
 // corners[i]: their twelve numbers, and nothing else. Every other member keeps its value, the ones the
@@ -134,7 +143,8 @@ std::string writeConfigText(const std::string& text, const std::string& path);
 
 // Writes configText's text as writeConfigText does.
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
-                            int handedness, const std::string& path = kConfigFileName);
+                            int handedness, const std::string& path = kConfigFileName,
+                            bool recommended = false);
 
 // Whether writeConfigFile can write `path` now, found out as it would: its temporary file is created and
 // removed. Returns an empty string, or the reason writeConfigFile would give.
@@ -149,8 +159,10 @@ inline constexpr uintmax_t kMaxConfigBytes = 16 * 1024 * 1024;
 // reader: " and JsonCpp's error list; a value of the wrong type with JsonCpp's message ("Value is not
 // convertible to Int."); a root that is not an object, a "display" that is not an array, an angle offset
 // beyond a float's range and a bad value of an optional key ("filter", the 1€ numbers,
-// "click_freeze_degrees", "bindings", "haptics") with a message naming the key and the file.
-ConfigRead readConfigFile(const std::string& path = kConfigFileName);
+// "click_freeze_degrees", "bindings", "haptics", "handover" and its members) with a message naming the key
+// and the file. With `recommended`, the recommended values stand in for the members of those that the
+// file lacks.
+ConfigRead readConfigFile(const std::string& path = kConfigFileName, bool recommended = false);
 
 // The same reading from a text in memory, as if it came from "default.config".
-ConfigRead parseConfigText(const std::string& text);
+ConfigRead parseConfigText(const std::string& text, bool recommended = false);

@@ -51,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     io.haptic_pulse = [](const TrackedController&, uint16_t) {};
     io.tick_count = [] { return g_tick++; };
     io.sleep_ms = [](uint32_t ms) { g_tick += ms; };
+    io.ask_cursor_pos = [] {};
+    io.cursor_pos = [] { return std::optional(platform::CursorPosition{7, 7}); }; // a mouse, with handover on
     io.sleep_until = [](uint32_t deadline) {
         if (static_cast<int32_t>(deadline - g_tick) > 0)
             g_tick = deadline;
@@ -61,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runner.settings = config.settings;
     runner.controller = makeTrackedController(g_system, 1);
     update(runner.controller);
-    prepareStabilization(runner);
+    prepareFromSettings(runner);
     runner.frame_start_tick = io.tick_count();
     SimDevice& controller = simProcessRuntime().devices[1];
     for (float value : {0.0f, 1.0f, 1.0f, 0.0f}) {

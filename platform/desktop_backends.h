@@ -26,6 +26,10 @@ struct DesktopOps {
     // Whether the desktop has stopped taking this program's input for good; the reason has been printed.
     // Without it the desktop is never lost under the program (a lost X connection ends it in Xlib).
     bool (*lost)() = nullptr;
+    // Asks where the pointer is, and the answer to the last question (platform.h's askCursorPos and
+    // cursorPos). Without them the position is never known (Wayland tells a client no such thing).
+    void (*ask_position)() = nullptr;
+    std::optional<CursorPosition> (*position)() = nullptr;
 };
 
 // The X server of DISPLAY, or nullptr when none can be opened.

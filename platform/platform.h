@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,18 @@ bool desktopLost();
 
 // Moves the cursor to a virtual-desktop pixel. Returns false when there is no desktop to talk to.
 bool setCursorPos(int32_t x, int32_t y);
+
+// Where the pointer is, in the pixels setCursorPos takes, in two halves so that a look need not wait:
+// askCursorPos asks, and cursorPos gives the answer to the last question, where the pointer was when it was
+// asked, waiting only while the answer has not come (on X11 a question is a round trip to the server; on
+// Windows the answer is where the pointer is when it is read). Nothing when nothing was asked, where the
+// desktop does not tell a client (Wayland gives no global position) or where there is no desktop.
+struct CursorPosition {
+    int32_t x = 0;
+    int32_t y = 0;
+};
+void askCursorPos();
+std::optional<CursorPosition> cursorPos();
 
 // The mouse, at the cursor's position: a button clicked (pressed and released as one input), pressed or
 // released, and the wheel turned by `units`, 120 to a notch, positive away from the user. Desktops that

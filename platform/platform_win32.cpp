@@ -167,6 +167,18 @@ bool setCursorPos(int32_t x, int32_t y) {
     return SetCursorPos(x, y) != 0;
 }
 
+// Reading the position costs no wait here: there is nothing to ask ahead.
+void askCursorPos() {}
+
+// Physical pixels, like SetCursorPos's, since the process is per-monitor DPI aware. Fails while another
+// desktop has the input (a secure desktop, a locked session): then the position is not known.
+std::optional<CursorPosition> cursorPos() {
+    POINT at;
+    if (!GetCursorPos(&at))
+        return std::nullopt;
+    return CursorPosition{static_cast<int32_t>(at.x), static_cast<int32_t>(at.y)};
+}
+
 namespace {
 
 void sendMouseRecord(DWORD flags, int32_t mouse_data = 0) {

@@ -171,13 +171,48 @@ void x11Finish(bool wait) {
     afterSending();
 }
 
+// The question about the pointer's position that is out, if any. The server answers it after every
+// placement sent before it, so a pointer this program placed is never taken for one moved by another.
+struct PositionQuestion {
+    bool out = false;
+    xcb_query_pointer_cookie_t cookie{};
+};
+
+PositionQuestion& question() {
+    static PositionQuestion asked;
+    return asked;
+}
+
+void x11AskPosition() {
+    xcb_connection_t* const c = connection();
+    if (question().out)
+        xcb_discard_reply(c, question().cookie.sequence);
+    question() = {true, xcb_query_pointer(c, DefaultRootWindow(display()))};
+    xcb_flush(c);
+}
+
+std::optional<CursorPosition> x11Position() {
+    if (!question().out)
+        return std::nullopt;
+    question().out = false;
+    xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(connection(), question().cookie, nullptr);
+    afterSending();
+    if (!reply)
+        return std::nullopt;
+    const CursorPosition at{reply->root_x, reply->root_y};
+    std::free(reply);
+    return at;
+}
+
 constexpr DesktopOps kX11Ops{.monitors = x11Monitors,
                              .move_to = x11MoveTo,
                              .button = x11Button,
                              .wheel = x11Wheel,
                              .key = x11Key,
                              .key_problem = x11KeyProblem,
-                             .finish = x11Finish};
+                             .finish = x11Finish,
+                             .ask_position = x11AskPosition,
+                             .position = x11Position};
 
 } // namespace
 

@@ -25,11 +25,9 @@ int32_t truncateSum(float value) {
 
 } // namespace
 
-void placeCursor(CursorStabilizer& stabilizer, int32_t x, int32_t y, const PointerIo& io) {
-    if (!stabilizer.enabled) {
-        io.set_cursor_pos(x, y);
-        return;
-    }
+platform::CursorPosition stabilizedPosition(CursorStabilizer& stabilizer, int32_t x, int32_t y) {
+    if (!stabilizer.enabled)
+        return {x, y};
     std::vector<HistoryEntry>& history = stabilizer.history;
     const int64_t count = static_cast<int64_t>(history.size()) + 1;
     int32_t sx = x;
@@ -40,8 +38,13 @@ void placeCursor(CursorStabilizer& stabilizer, int32_t x, int32_t y, const Point
         sy = truncateSum(static_cast<float>(sy) + entry.y);
     const auto ax = static_cast<int32_t>(sx / count);
     const auto ay = static_cast<int32_t>(sy / count);
-    io.set_cursor_pos(ax, ay);
     for (size_t i = history.size() - 1; i >= 1; --i)
         history[i] = history[i - 1];
     history[0] = {static_cast<float>(x), static_cast<float>(y)};
+    return {ax, ay};
+}
+
+void placeCursor(CursorStabilizer& stabilizer, int32_t x, int32_t y, const PointerIo& io) {
+    const platform::CursorPosition at = stabilizedPosition(stabilizer, x, y);
+    io.set_cursor_pos(at.x, at.y);
 }

@@ -22,4 +22,8 @@ struct CursorStabilizer {
 // places the cursor directly; the config reader warns about both beforehand.
 CursorStabilizer makeCursorStabilizer(int32_t n, bool enabled);
 
+// The position for the cursor, x and y themselves or their mean with the history, which then takes them in.
+platform::CursorPosition stabilizedPosition(CursorStabilizer& stabilizer, int32_t x, int32_t y);
+
+// Moves the cursor to the stabilized position.
 void placeCursor(CursorStabilizer& stabilizer, int32_t x, int32_t y, const PointerIo& io);

@@ -1,5 +1,6 @@
-// The runner's only ways of acting on the desktop and the controller and of reading the clock. The core
-// takes them as a record so that the frame logic can be driven with a synthetic clock and observed exactly.
+// The runner's only ways of acting on the desktop and the controller, of asking where the pointer is and
+// of reading the clock. The core takes them as a record so that the frame logic can be driven with a
+// synthetic clock and observed exactly.
 #pragma once
 
 #include "platform/platform.h"
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 struct PointerIo {
     std::function<bool(int32_t, int32_t)> set_cursor_pos = platform::setCursorPos;
@@ -17,5 +19,7 @@ struct PointerIo {
     std::function<uint32_t()> tick_count = platform::tickCount;
     std::function<void(uint32_t)> sleep_ms = platform::sleepMs;
     std::function<void(uint32_t)> sleep_until = platform::sleepUntil; // until the tick reaches the value
+    std::function<void()> ask_cursor_pos = platform::askCursorPos;    // cursor_pos gives the answer
     std::function<void(const TrackedController&, uint16_t)> haptic_pulse = triggerHapticPulse; // microseconds
+    std::function<std::optional<platform::CursorPosition>()> cursor_pos = platform::cursorPos;
 };

@@ -35,6 +35,8 @@ const ProgramHelp kPointerHelp = {
     "  --autostart on|off\n"
     "                 on: register with SteamVR, which then starts wandpointer with itself (this\n"
     "                 --config, --wait, a log beside the manifest); off: undo that. SteamVR must run\n",
+    "  --recommended  the recommended settings (steadier pointing, sharing the desk with the mouse) for\n"
+    "                 each one the file lacks; the file is not changed\n",
 };
 
 namespace {
@@ -99,7 +101,7 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         }
     }
 
-    const ConfigRead read = readConfigFile(command_line.config_path);
+    const ConfigRead read = readConfigFile(command_line.config_path, command_line.recommended);
     if (!read.contents) {
         if (read.failure == ConfigFailure::cannot_open)
             platform::print("%s", read.message.c_str());
@@ -151,7 +153,7 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         if (controller) {
             runner.controller = *controller;
             update(runner.controller);
-            prepareStabilization(runner);
+            prepareFromSettings(runner);
             runFrames(runner, io);
             endVrSession();
         } else if (!platform::shutdownRequested() && !runtimeQuitting()) {

@@ -96,14 +96,14 @@ int reportWriteFailure(const std::string& path, const std::string& reason) {
     return kExitWriteFailed;
 }
 
-int runConfigurator(std::istream& in, const std::string& path) {
+int runConfigurator(std::istream& in, const std::string& path, bool recommended) {
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
     if (!controller)
         return noController();
 
     DesktopLayout layout;
     refresh(layout);
-    return calibrateAndWrite(in, *controller, layout, path);
+    return calibrateAndWrite(in, *controller, layout, path, recommended);
 }
 
 int runReanchor(std::istream& in, const std::string& path) {
@@ -153,7 +153,7 @@ int runReanchor(std::istream& in, const std::string& path) {
 }
 
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
-                      const std::string& path) {
+                      const std::string& path, bool recommended) {
     const int count = static_cast<int>(layout.monitors.size());
     std::printf("\n%d monitors found.", count);
 
@@ -199,5 +199,5 @@ int calibrateAndWrite(std::istream& in, TrackedController& controller, const Des
     if (!handedness)
         return inputEnded();
 
-    return writeAndReport(configText(calibrated, layout.display_hash, *handedness), path);
+    return writeAndReport(configText(calibrated, layout.display_hash, *handedness, recommended), path);
 }

@@ -20,8 +20,9 @@ inline constexpr int kExitWriteFailed = 3; // "default.config" could not be writ
 // Reports on standard error that the file at `path` could not be written, and why; returns the exit status.
 int reportWriteFailure(const std::string& path, const std::string& reason);
 
-// Runs the dialogue with answers from `in`, writes the file at `path` and returns the exit status.
-int runConfigurator(std::istream& in, const std::string& path);
+// Runs the dialogue with answers from `in`, writes the file at `path` (with the recommended settings when
+// `recommended`) and returns the exit status.
+int runConfigurator(std::istream& in, const std::string& path, bool recommended = false);
 
 // wandsetup --reanchor: reads the file at `path`, has three corners of one of its monitors touched, moves
 // every monitor's corners by the motion that carries the stored corners onto the touched ones, and writes
@@ -31,4 +32,4 @@ int runReanchor(std::istream& in, const std::string& path);
 // Everything after the layout is known: the method menu and calibration of each monitor, the handedness
 // question, and the file at `path`. Returns the exit status.
 int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
-                      const std::string& path);
+                      const std::string& path, bool recommended = false);

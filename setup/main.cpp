@@ -26,6 +26,9 @@ const ProgramHelp kHelp = {
     "  --reanchor     after the VR tracking space has moved (a base station moved, the room set up again,\n"
     "                 an inside-out headset's origin shifted): touch three corners of one calibrated\n"
     "                 monitor, and every monitor's corners move with them; nothing else changes\n",
+    nullptr,
+    "  --recommended  also write the recommended settings: steadier pointing (the filter and the click\n"
+    "                 freeze) and sharing the desk with the mouse (the handover)\n",
 };
 
 } // namespace
@@ -45,5 +48,5 @@ int main(int argc, char** argv) {
         return reportWriteFailure(command_line.config_path, failure);
     if (command_line.reanchor)
         return runReanchor(std::cin, command_line.config_path);
-    return runConfigurator(std::cin, command_line.config_path);
+    return runConfigurator(std::cin, command_line.config_path, command_line.recommended);
 }

@@ -3,6 +3,7 @@
 #include "sim/sim_log.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -121,10 +122,29 @@ void applyChange(SimDevice& device, const SimChange& change) {
         device.pad_x = float(n[0]);
         device.pad_y = float(n[1]);
         break;
+    case SimChangeKind::tremor:
+        device.tremor_degrees = n[0];
+        break;
     case SimChangeKind::event:
     case SimChangeKind::absent:
         break; // the runtime's, not a device's
     }
+}
+
+// A hand's tremor: the pose turned about the device's own x axis (its aim up or down) by the tremor, up
+// and down by turns from one GetControllerState call to the next.
+SimMatrix servedPose(const SimDevice& device, uint32_t polls) {
+    SimMatrix pose = device.pose;
+    if (device.tremor_degrees == 0.0)
+        return pose;
+    const double angle = (polls % 2 ? 1.0 : -1.0) * device.tremor_degrees * 3.14159265358979323846 / 180.0;
+    const double c = std::cos(angle), s = std::sin(angle);
+    for (auto& row : pose.m) {
+        const double y = row[1], z = row[2];
+        row[1] = c * y + s * z;
+        row[2] = c * z - s * y;
+    }
+    return pose;
 }
 
 bool conditionsHold(const SimAbsence& absence, std::chrono::steady_clock::time_point since,
@@ -229,9 +249,10 @@ void simGetPoses(SimRuntime& runtime, vr::TrackedDevicePose_t* poses, uint32_t c
         if (i < vr::k_unMaxTrackedDeviceCount) {
             const SimDevice& device = runtime.devices[i];
             if (device.device_class != vr::TrackedDeviceClass_Invalid) {
+                const SimMatrix served = servedPose(device, runtime.packet_num);
                 for (int r = 0; r < 3; ++r)
                     for (int c = 0; c < 4; ++c)
-                        pose.mDeviceToAbsoluteTracking.m[r][c] = float(device.pose.m[r][c]);
+                        pose.mDeviceToAbsoluteTracking.m[r][c] = float(served.m[r][c]);
                 pose.eTrackingResult = vr::TrackingResult_Running_OK;
                 pose.bPoseIsValid = device.pose_valid;
                 pose.bDeviceIsConnected = device.connected;

@@ -186,6 +186,9 @@ SimChange parseChange(const LineContext& at, const std::vector<std::string>& wor
     } else if (property == "pad") {
         change.kind = SimChangeKind::pad;
         change.numbers = parseNumbers(at, words, 2, 2, "pad");
+    } else if (property == "tremor") {
+        change.kind = SimChangeKind::tremor;
+        change.numbers = parseNumbers(at, words, 2, 1, "tremor");
     } else {
         fail(at, "unknown property " + inQuotes(property));
     }

@@ -33,6 +33,7 @@ struct SimDevice {
     float trigger = 0.0f;
     float pad_x = 0.0f;
     float pad_y = 0.0f;
+    double tremor_degrees = 0.0; // the pose is served turned by this, up and down by turns
 };
 
 enum class SimChangeKind {
@@ -46,6 +47,7 @@ enum class SimChangeKind {
     buttons,      // mask
     trigger,      // numbers: value (1)
     pad,          // numbers: x y (2)
+    tremor,       // numbers: degrees (1)
     event,        // numbers: event type, device index; queued for PollNextEvent (not a device change)
     absent,       // absence: the runtime is gone until its conditions hold (not a device change)
 };

@@ -9,7 +9,7 @@ import pytest
 
 from wand import BIN, XServer, config, start
 
-USAGE = "Usage: {0} [--config FILE]{1} [--help] [--version]\n"
+USAGE = "Usage: {0} [--config FILE]{1} [--recommended] [--help] [--version]\n"
 OWN = {"wandsetup": " [--reanchor]", "wandpointer": " [--wait] [--log FILE] [--autostart on|off]"}
 
 
@@ -36,10 +36,11 @@ def test_command_line(tmp_path, program, args, status, out, err):
 def test_another_configuration_file(tmp_path, x):
     # Each monitor's corners touched at one point: a warning, and the calibration kept.
     presses = "step\n  1 buttons menu\nstep\n  1 buttons none\n" * 8
-    setup = start("wandsetup", tmp_path, "device 1 controller\n" + presses, args=["--config", "other.json"],
-                  stdin="1 1 1 1 1\n", x=x)
+    setup = start("wandsetup", tmp_path, "device 1 controller\n" + presses,
+                  args=["--config", "other.json", "--recommended"], stdin="1 1 1 1 1\n", x=x)
     assert setup.wait() == 0 and "\nConfiguration file 'other.json' written\n" in setup.out
-    assert (tmp_path / "other.json").is_file() and not (tmp_path / "default.config").exists()
+    assert '\t\t"rest_seconds" : 2,\n' in (tmp_path / "other.json").read_text()  # and the other recommended ones
+    assert not (tmp_path / "default.config").exists()
     pointer = start("wandpointer", tmp_path, args=["--config=other.json"], x=x)  # the option's other spelling
     assert pointer.wait_output("SteamVR initialized!\n")
     pointer.stop()

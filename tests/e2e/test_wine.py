@@ -126,6 +126,22 @@ def test_ctrl_c_or_steamvr_quitting_during_a_drag_releases_the_button(tmp_path, 
     assert ("AcknowledgeQuit_Exiting" in p.sim_log()) == (ending == "quit")
 
 
+def test_another_program_moving_the_pointer_takes_it_from_a_trembling_controller(tmp_path, desk):
+    p = run(desk, tmp_path, "wandpointer", DEVICES + "step\n" + PRIMARY + "  1 tremor 0.3\n", CONFIG,
+            args=["--recommended"])
+    assert wait_until(lambda: desk.pointer()[0] == 1440 + 1280, 30), (desk.pointer(), p.out)
+    # Its own placements, read back, are its own: 40 frames of tremor take nothing from it. Then SetCursorPos
+    # from another process, until one lands between two of the runner's placements, and 40 frames more.
+    assert wait_until(lambda: p.sim_log().count("GetControllerState") > 40, 30) and "took over" not in p.out
+    assert any(subprocess.run(["wine", WIN / "mousehook.exe", "move", "-500", "300"], env=dict(ENV, **desk.env))
+               .returncode == 0 and p.wait_output("the mouse took over", 3) for _ in range(5)), p.out
+    seen = p.sim_log().count("GetControllerState")
+    assert wait_until(lambda: p.sim_log().count("GetControllerState") > seen + 40, 30)
+    assert desk.pointer() == (-500 + 1280, 300)
+    p.signal(signal.SIGINT)
+    assert p.wait(30) == 0
+
+
 def test_wandsetup_writes_the_file_as_windows_does(tmp_path, desk):
     corners = [(-2.5, 2, -1), (-2.5, 0, -1), (0, 0, -1), (0, 2, -1), (0.5, 2, -1), (0.5, 0, -1), (3.5, 0, -1),
                (3.5, 2, -1)]

@@ -34,7 +34,8 @@ uint32_t bits(float f) {
 // --- The config file ------------------------------------------------------------------------------------
 
 // The file's text built here, independently of JsonCpp: tabs, " : ", %.17g reals, members in key order.
-std::string expectedText(const std::vector<CalibratedMonitor>& monitors, const std::string& hash, int hand) {
+std::string expectedText(const std::vector<CalibratedMonitor>& monitors, const std::string& hash, int hand,
+                         bool recommended = false) {
     auto real = [](float f) -> std::string {
         if (std::isnan(f))
             return "null";
@@ -69,16 +70,27 @@ std::string expectedText(const std::vector<CalibratedMonitor>& monitors, const s
         }
         s += i + 1 < monitors.size() ? "\t\t},\n" : "\t\t}\n\t],\n";
     }
-    return s + "\t\"displayhash\" : \"" + hash + "\",\n\t\"handedness\" : " + std::to_string(hand) + ",\n" +
+    s += "\t\"displayhash\" : \"" + hash + "\",\n\t\"handedness\" : " + std::to_string(hand) + ",\n";
+    if (!recommended)
+        return s + object("\t", "\"stabilization\"") +
+               "\t\t\"average_of_N_previous_positions\" : 5,\n\t\t\"enable\" : 0\n\t},\n" +
+               object("\t", "\"trigger\"") +
+               "\t\t\"click_detection_threshold\" : 10,\n\t\t\"dragging_threshold_ms\" : 200\n\t}\n}";
+    return s + object("\t", "\"handover\"") +
+           "\t\t\"enable\" : 1,\n\t\t\"rest_degrees\" : 0.10000000000000001,\n\t\t\"rest_seconds\" : 2,\n"
+           "\t\t\"resume_degrees\" : 1\n\t},\n" +
            object("\t", "\"stabilization\"") +
-           "\t\t\"average_of_N_previous_positions\" : 5,\n\t\t\"enable\" : 0\n\t},\n" +
+           "\t\t\"average_of_N_previous_positions\" : 5,\n\t\t\"beta\" : 2.5,\n\t\t\"derivative_cutoff_hz\" "
+           ": 1,\n"
+           "\t\t\"enable\" : 1,\n\t\t\"filter\" : \"one_euro\",\n\t\t\"min_cutoff_hz\" : 0.5\n\t},\n" +
            object("\t", "\"trigger\"") +
-           "\t\t\"click_detection_threshold\" : 10,\n\t\t\"dragging_threshold_ms\" : 200\n\t}\n}";
+           "\t\t\"click_detection_threshold\" : 10,\n\t\t\"click_freeze_degrees\" : 0.59999999999999998,\n"
+           "\t\t\"dragging_threshold_ms\" : 200\n\t}\n}";
 }
 
 // The contents of a text that the reader takes.
-ConfigContents accepted(const std::string& text) {
-    const ConfigRead read = parseConfigText(text);
+ConfigContents accepted(const std::string& text, bool recommended = false) {
+    const ConfigRead read = parseConfigText(text, recommended);
     EXPECT_TRUE(read.contents) << text << ": " << read.message;
     return read.contents.value_or(ConfigContents{});
 }
@@ -127,6 +139,23 @@ TEST(ConfigFile, TextIsByteForByteTheFormatAndReadsBackBitExact) {
             corners.push_back(moved[i].corners = kOddMonitors[(i + 1) % 3].corners);
         EXPECT_EQ(withCorners(text, corners), configText(moved, "a\"b-12", static_cast<int>(n % 2) + 1));
     }
+    // wandsetup --recommended writes the steadier pointing and the handover; wandpointer --recommended takes
+    // them for members the file lacks (a written "enable" of 0 stays), and never unasked.
+    const std::string plain = configText(kOddMonitors, "h", 2),
+                      steady = configText(kOddMonitors, "h", 2, true);
+    EXPECT_EQ(steady, expectedText(kOddMonitors, "h", 2, true));
+    for (const auto& [text, recommended, enable] :
+         {std::tuple{steady, false, true}, {plain, true, false}, {plain, false, false}}) {
+        const RunnerSettings s = accepted(text, recommended).settings;
+        const bool all = recommended || enable;
+        EXPECT_EQ(s.stabilization_enable, enable);
+        EXPECT_EQ(s.stabilization_filter == StabilizationFilter::one_euro && s.handover_enable, all);
+        EXPECT_EQ(s.click_freeze_degrees, all ? 0.6f : 0.0f);
+        EXPECT_TRUE(s.min_cutoff_hz == 0.5f && s.beta == 2.5f && s.derivative_cutoff_hz == 1.0f &&
+                    s.rest_seconds == 2.0f && s.rest_degrees == 0.1f && s.resume_degrees == 1.0f);
+    }
+    EXPECT_FALSE(accepted("{\"handover\": {\"enable\": 0}}", true).settings.handover_enable);
+    EXPECT_TRUE(accepted("{\"handover\": {\"rest_seconds\": 1e-3}}").settings.handover_enable);
 }
 
 TEST(ConfigFile, HandEditedFilesReadWithJsonCppsConversionsOrAreRefused) {
@@ -180,6 +209,11 @@ TEST(ConfigFile, HandEditedFilesReadWithJsonCppsConversionsOrAreRefused) {
     for (const char* broken : {"", "{", "{\"a\":1,,}", "{\"x\":1e+9999x}", "nul"})
         EXPECT_TRUE(refusal(broken).starts_with("Error from reader: * Line 1, Column ")) << broken;
     EXPECT_NE(refusal("{\"x\":-1e+9999, \"y\":}").find("Line 1, Column 20"), std::string::npos);
+    EXPECT_EQ(refusal("{\"handover\": 1}"), "Bad \"handover\" in default.config: expected an object.\n");
+    for (const char* bad :
+         {"{\"handover\": {\"enable\": \"yes\"}}", "{\"handover\": {\"rest_seconds\": 0}}",
+          "{\"handover\": {\"rest_seconds\": 1e5}}", "{\"handover\": {\"resume_degrees\": -1}}"})
+        EXPECT_TRUE(refusal(bad).starts_with("Bad \"handover\" / \"")) << bad;
 }
 
 TEST(ConfigFile, WritingReplacesTheFileInOneStepOrLeavesItAsItWas) {

@@ -1,4 +1,5 @@
-// The 1€ filter on the pointing direction and the click freeze, on a synthetic clock, and their keys.
+// The 1€ filter on the pointing direction, the click freeze and the handover, on a synthetic clock, and their
+// keys.
 #include "pointer/runner.h"
 #include "sim/sim_core.h"
 #include "vr/vr_runtime.h"
@@ -28,26 +29,32 @@ struct Rig {
     RunnerState runner;
     std::vector<std::pair<int32_t, int32_t>> placed;
     std::vector<std::pair<ButtonAction, std::pair<int32_t, int32_t>>> inputs; // the left button's, and where
+    std::pair<int32_t, int32_t> cursor;                                       // placed, or moved by the mouse
     uint32_t now = 0;
     PointerIo io;
-    Rig() {
+    explicit Rig(const char* config = kSteady) {
         useVrLibrary(simVrLibrary());
-        io.set_cursor_pos = [this](int32_t x, int32_t y) { return placed.emplace_back(x, y), true; };
+        io.set_cursor_pos = [this](int32_t x, int32_t y) { return cursor = placed.emplace_back(x, y), true; };
         io.mouse_button = [this](MouseButton b, ButtonAction a) {
             EXPECT_EQ(b, MouseButton::left);
-            inputs.emplace_back(a, placed.back());
+            inputs.emplace_back(a, cursor);
         };
         io.tick_count = [this] { return now; };
         io.sleep_ms = [this](uint32_t ms) { now += ms; };
+        io.sleep_until = [](uint32_t) {};
+        io.ask_cursor_pos = [] {};
+        io.cursor_pos = [this] {
+            return std::optional(platform::CursorPosition{cursor.first, cursor.second});
+        };
         simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
         EXPECT_EQ(startVr().error, vr::VRInitError_None);
         for (float x : {-1.0f, 0.0f})
             runner.displays.push_back(makeDisplayPlane({x, 0.5f, -2}, {x, -0.5f, -2}, {x + 1, -0.5f, -2},
                                                        {x + 1, 0.5f, -2}, -1000 * x, 0, 1000 - 1000 * x,
                                                        1000));
-        runner.settings = parseConfigText(kSteady).contents.value().settings;
+        runner.settings = parseConfigText(config).contents.value().settings;
         runner.controller = makeTrackedController(vrSystem(), 1);
-        prepareStabilization(runner);
+        prepareFromSettings(runner);
     }
     void frame(double yaw, double pitch, bool trigger) {
         const Vec3 d = aim(yaw, pitch);
@@ -55,6 +62,14 @@ struct Rig {
         simProcessRuntime().devices[1].pose = aimPose(origin, target);
         simProcessRuntime().devices[1].trigger = trigger ? 1.0f : 0.0f;
         runFrame(runner, io);
+    }
+    // Frames for `ms` at yaw (or yaw ± tremor, alternately), the trigger pulled for the first `pull_ms`;
+    // returns how many.
+    int hold(int ms, double yaw, double tremor = 0, int pull_ms = 0) {
+        int frames = 0;
+        for (const uint32_t start = now; static_cast<int32_t>(start + ms - now) > 0; ++frames)
+            frame(yaw + (frames % 2 ? tremor : -tremor), 0, now - start < uint32_t(pull_ms));
+        return frames;
     }
 };
 
@@ -113,6 +128,54 @@ TEST(PointerFilter, TheFreezeHoldsAPullsClickAndEndsOutsideItsConeOrInADrag) {
             EXPECT_TRUE(c.inputs[i].second ? at == press : at.second >= press.second + 8) << c.what << i;
         }
     }
+}
+
+TEST(Handover, TheMouseAndRestPauseTheCursorATurnOrAPressTakesItBackAndADragKeepsIt) {
+    Rig rig(R"({"handedness": 1, "stabilization": {"enable": 1, "filter": "one_euro"}, "handover": {
+               "rest_seconds": 1}, "trigger": {"dragging_threshold_ms": 200, "click_freeze_degrees": 0.6},
+               "bindings": {"grip": "left"}})");
+    const Pause& pause = rig.runner.handover.pause;
+    EXPECT_EQ(rig.hold(300, 15), 60);
+    EXPECT_EQ(rig.placed.size(), 1u) << "a still aim: only changes go out";
+    rig.cursor = {9, 9}; // the mouse moves it while the aim is still: noticed within 50 ms
+    rig.hold(50, 15);
+    EXPECT_TRUE(pause == Pause::mouse && rig.cursor == std::pair(9, 9));
+    rig.hold(120, 15, 0, 60); // a pull takes it back, unturned, and clicks where the controller points
+    rig.hold(1500, 15, 0.12); // a hand's tremor, wider than rest_degrees, never rests
+    EXPECT_EQ(pause, Pause::none);
+    rig.cursor = {123, 456}; // the mouse moves it: noticed within 50 ms, and it stays there
+    rig.hold(50, 15, 0.12);
+    EXPECT_EQ(pause, Pause::mouse);
+    const size_t placed = rig.placed.size();
+    EXPECT_EQ(rig.hold(500, 15.7), 100) << "paused by the mouse, at full rate";
+    EXPECT_EQ(rig.placed.size(), placed) << "a turn of less than resume_degrees moves nothing";
+    rig.hold(5, 16.5); // more than resume_degrees: the cursor goes where the controller points
+    EXPECT_TRUE(pause == Pause::none && rig.placed.size() == placed + 1 && rig.cursor.first > 560);
+    rig.hold(990, 16.5); // the rest timer starts at the resume
+    EXPECT_EQ(pause, Pause::none);
+    rig.hold(10, 16.5);
+    EXPECT_EQ(pause, Pause::rest);
+    const size_t at_rest = rig.placed.size();
+    EXPECT_EQ(rig.hold(1500, 17), 30) << "at rest, 20 frames a second";
+    EXPECT_EQ(rig.placed.size(), at_rest);
+    rig.hold(120, 17, 0, 60); // a pull at rest clicks at the pixel aimed at: 2 m * tan(17°) to the right
+    EXPECT_EQ(rig.inputs, (decltype(rig.inputs){{ButtonAction::click, rig.placed[0]},
+                                                {ButtonAction::click, {611, 500}}}));
+    // A drag keeps the cursor placed whatever the mouse does, and lets go where the controller points.
+    rig.hold(300, 17, 0, 300);
+    rig.cursor = {5, 5};
+    rig.hold(305, 17.5, 0, 300);
+    EXPECT_EQ(pause, Pause::none);
+    ASSERT_EQ(rig.inputs.size(), 4u);
+    EXPECT_TRUE(rig.inputs[2].first == ButtonAction::down && rig.inputs[3].first == ButtonAction::up &&
+                rig.inputs[3].second.first > 620);
+    simProcessRuntime().devices[1].buttons = 4; // so does the grip, bound to hold the left button
+    rig.hold(50, 18);
+    rig.cursor = {5, 5};
+    rig.hold(50, 18.5);
+    simProcessRuntime().devices[1].buttons = 0;
+    rig.hold(5, 18.5);
+    EXPECT_TRUE(pause == Pause::none && rig.inputs.size() == 6u && rig.inputs[5].second.first > 660);
 }
 
 TEST(PointerFilter, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBindingsTheirValueToo) {

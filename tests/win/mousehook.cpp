@@ -4,9 +4,11 @@
 // "<message> <x> <y> <wheel delta> <1 if injected>", e.g. "WM_LBUTTONDOWN -960 256 0 1", and
 // "key <down|up> <virtual key> <scan code> <1 if extended> <1 if injected>" in hexadecimal, e.g.
 // "key down 22 51 1 1" for Page Down.
+// `mousehook move X Y` is another program that moves the pointer instead: SetCursorPos, and it ends.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 
@@ -53,9 +55,11 @@ BOOL CALLBACK printMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM) {
 
 } // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
     // The programs under test declare per-monitor DPI awareness: the same coordinates here.
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    if (argc == 4 && std::wcscmp(argv[1], L"move") == 0)
+        return SetCursorPos(_wtoi(argv[2]), _wtoi(argv[3])) ? 0 : 1;
     EnumDisplayMonitors(nullptr, nullptr, printMonitor, 0);
     std::printf("virtual %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN),
                 GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
