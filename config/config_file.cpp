@@ -212,30 +212,6 @@ float readAngleOffset(const std::string& file, Json::Value& root, const char* ke
     return offset;
 }
 
-// "handover": absent (or null), sharing the desk is off; an object turns it on unless its "enable" is 0.
-void readHandover(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* handover = root.isObject() ? optionalMember(root, "handover") : nullptr;
-    if (handover == nullptr || handover->isNull()) {
-        return;
-    }
-    if (!handover->isObject()) {
-        throw Json::LogicError("Bad \"handover\" in " + file + ": expected an object.");
-    }
-    settings.handover_enable = true;
-    if (const Json::Value* enable = optionalMember(*handover, "enable")) {
-        if (!enable->isBool() && !enable->isNumeric()) {
-            refuseSetting(file, "handover", "enable", "1 (on) or 0 (off)");
-        }
-        settings.handover_enable = enable->asBool();
-    }
-    readTuningNumber(file, *handover, "handover", "rest_seconds", settings.rest_seconds, true);
-    if (settings.rest_seconds > kMaxRestSeconds) {
-        refuseSetting(file, "handover", "rest_seconds", "a finite number above 0 and at most 86400");
-    }
-    readTuningNumber(file, *handover, "handover", "rest_degrees", settings.rest_degrees);
-    readTuningNumber(file, *handover, "handover", "resume_degrees", settings.resume_degrees);
-}
-
 // The recommended settings (README, "Steadier pointing" and "Sharing the desk"). `wandsetup --recommended`
 // writes them all; `wandpointer --recommended` takes them for the members a file lacks. A group that is
 // there but not an object is left for the reader to refuse as it stands.
@@ -397,6 +373,30 @@ void readHaptics(const std::string& file, const Json::Value& root, RunnerSetting
                          " is no pulse; expected a whole number of microseconds from 1 to 3999, or 0 "
                          "for none");
     settings.haptic_click_us = static_cast<uint16_t>(us);
+}
+
+// "handover": absent (or null), sharing the desk is off; an object turns it on unless its "enable" is 0.
+void readHandover(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
+    const Json::Value* handover = root.isObject() ? optionalMember(root, "handover") : nullptr;
+    if (handover == nullptr || handover->isNull()) {
+        return;
+    }
+    if (!handover->isObject()) {
+        refuseMember(file, "handover", "", "expected an object");
+    }
+    settings.handover_enable = true;
+    if (const Json::Value* enable = optionalMember(*handover, "enable")) {
+        if (!enable->isBool() && !enable->isNumeric()) {
+            refuseSetting(file, "handover", "enable", "1 (on) or 0 (off)");
+        }
+        settings.handover_enable = enable->asBool();
+    }
+    readTuningNumber(file, *handover, "handover", "rest_seconds", settings.rest_seconds, true);
+    if (settings.rest_seconds > kMaxRestSeconds) {
+        refuseSetting(file, "handover", "rest_seconds", "a finite number above 0 and at most 86400");
+    }
+    readTuningNumber(file, *handover, "handover", "rest_degrees", settings.rest_degrees);
+    readTuningNumber(file, *handover, "handover", "resume_degrees", settings.resume_degrees);
 }
 
 // The settings that are used only in part, each with its warning.
