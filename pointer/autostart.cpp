@@ -46,7 +46,7 @@ bool accepted(vr::IVRApplications* applications, vr::EVRApplicationError error, 
 
 } // namespace
 
-int setAutostart(bool on, const std::string& config_path) {
+int setAutostart(bool on, const std::string& config_path, bool recommended) {
     const std::string settings = platform::userSettingsFolder();
     if (settings.empty()) {
         platform::printError(
@@ -67,7 +67,8 @@ int setAutostart(bool on, const std::string& config_path) {
         manifest.binary_path = launchedProgram();
         manifest.arguments = "--config " +
                              argument(fs::absolute(config_path, ignored).lexically_normal().string()) +
-                             " --wait --log " + argument((folder / "wandpointer.log").string());
+                             (recommended ? " --recommended" : "") + " --wait --log " +
+                             argument((folder / "wandpointer.log").string());
         manifest.name = "Wand";
         manifest.description = "The VR controller as the desktop's mouse";
         const std::string failure = writeManifestFile(manifest, manifest_path);

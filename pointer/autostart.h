@@ -8,8 +8,9 @@
 inline constexpr const char* kAppKey = "wand.wandpointer";
 
 // `on`: writes "wandpointer.vrmanifest" into the user's Wand folder, for the configuration at
-// `config_path` (made absolute) with --wait and a log beside the manifest, registers it with the runtime
+// `config_path` (made absolute) with --wait, a log beside the manifest and `recommended`'s --recommended,
+// registers it with the runtime
 // for good and turns its auto-launch on. Off: turns the auto-launch off, removes the registration and the
 // file. Starts and ends its own runtime session. Returns the exit status: 0 done, 1 when the runtime did
 // not start, refused (its error named) or the manifest could not be written.
-int setAutostart(bool on, const std::string& config_path);
+int setAutostart(bool on, const std::string& config_path, bool recommended);

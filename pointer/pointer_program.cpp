@@ -34,7 +34,8 @@ const ProgramHelp kPointerHelp = {
     "  --log FILE     also write every message, each line with the time, to FILE (appended)\n"
     "  --autostart on|off\n"
     "                 on: register with SteamVR, which then starts wandpointer with itself (this\n"
-    "                 --config, --wait, a log beside the manifest); off: undo that. SteamVR must run\n",
+    "                 --config and --recommended, --wait, a log beside the manifest); off: undo that.\n"
+    "                 SteamVR must run\n",
     "  --recommended  the recommended settings (steadier pointing, sharing the desk with the mouse) for\n"
     "                 each one the file lacks; the file is not changed\n",
 };
@@ -111,7 +112,7 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         return 1;
     }
     if (command_line.autostart)
-        return setAutostart(*command_line.autostart, command_line.config_path);
+        return setAutostart(*command_line.autostart, command_line.config_path, command_line.recommended);
     if (command_line.wait && !firstToWaitFor(command_line.config_path)) {
         platform::print("Another wandpointer --wait runs with %s; this one ends.\n",
                         command_line.config_path.c_str());

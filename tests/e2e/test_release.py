@@ -87,13 +87,13 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
     # SteamVR's own copy, through which wandpointer registers to start with SteamVR, and unregisters.
     (steamvr / "bin/linux64").mkdir(parents=True)
     shutil.copy(BIN / "libopenvr_api.so", steamvr / "bin/linux64")
-    on = run("--autostart", "on")
+    on = run("--autostart", "on", "--recommended")
     assert (on.returncode, on.stderr) == (0, "") and on.stdout == \
         f"SteamVR now starts wandpointer with itself: {manifest} is registered, auto-launch on.\n"
     application, = json.loads(manifest.read_text())["applications"]
     assert application == {
         "app_key": "wand.wandpointer", "launch_type": "binary", "binary_path_linux": str(root / "usr/bin/wandpointer"),
-        "arguments": f"--config {home}/default.config --wait --log {home}/.config/wand/wandpointer.log",
+        "arguments": f"--config {home}/default.config --recommended --wait --log {home}/.config/wand/wandpointer.log",
         "is_dashboard_overlay": True, "strings": {"en_us": {"name": "Wand", "description": application["strings"][
             "en_us"]["description"]}}}
     off = run("--autostart=off")
