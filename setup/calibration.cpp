@@ -18,12 +18,15 @@ void promptCorner(int corner) {
     std::fflush(stdout);
 }
 
-// One pointing sample with its direction made unit length.
-std::optional<Ray> pointingSample(TrackedController& controller) {
-    std::optional<Ray> ray = waitForApplicationButton(controller);
-    if (ray)
-        ray->direction = normalizedDirection(ray->direction);
-    return ray;
+// Asks for the corner and takes one pointing sample at it, its direction made unit length. False when the
+// runtime asked to quit instead.
+bool aimAt(TrackedController& controller, int corner, Ray& ray) {
+    promptCorner(corner);
+    const std::optional<Ray> sample = waitForApplicationButton(controller);
+    if (!sample)
+        return false;
+    ray = Ray{sample->origin, normalizedDirection(sample->direction)};
+    return true;
 }
 
 } // namespace
@@ -87,11 +90,8 @@ bool calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corne
             std::printf("%s", kMoveInstruction);
             std::printf("%s", kPointingInstruction);
         }
-        promptCorner(k % 4);
-        const std::optional<Ray> sample = pointingSample(controller);
-        if (!sample)
+        if (!aimAt(controller, k % 4, rays[k]))
             return false;
-        rays[k] = *sample;
     }
     std::vector<Vec3> estimated;
     for (int corner = 0; corner < 4; ++corner) {
@@ -101,18 +101,12 @@ bool calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corne
                         "Point at it again, from two positions further apart.\n",
                         kCornerNames[corner]);
             std::printf("%s", kPointingInstruction);
-            promptCorner(corner);
-            const std::optional<Ray> first = pointingSample(controller);
-            if (!first)
+            if (!aimAt(controller, corner, rays[corner]))
                 return false;
-            rays[corner] = *first;
             std::printf("%s", kMoveInstruction);
             std::printf("%s", kPointingInstruction);
-            promptCorner(corner);
-            const std::optional<Ray> second = pointingSample(controller);
-            if (!second)
+            if (!aimAt(controller, corner, rays[corner + 4]))
                 return false;
-            rays[corner + 4] = *second;
             estimate = estimateCorner(rays[corner], rays[corner + 4]);
         }
         estimated.push_back(estimate.point);
