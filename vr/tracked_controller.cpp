@@ -43,7 +43,8 @@ bool isTracking(const TrackedController& controller) {
 
 namespace {
 
-uint64_t bindingOf(const TrackedController& controller, Control control) {
+// The control's bit in the state's button masks; the trigger's own is never read, its axis is.
+uint64_t buttonMask(const TrackedController& controller, Control control) {
     switch (control) {
     case Control::menu:
         return controller.menu_button;
@@ -58,8 +59,8 @@ uint64_t bindingOf(const TrackedController& controller, Control control) {
 }
 
 // The touchpad marker stands for button 32; shifting the masks right by one brings it under the marker.
-int bindingShift(const TrackedController& controller, uint64_t binding) {
-    return binding == controller.touchpad_button ? 1 : 0;
+int maskShift(Control control) {
+    return control == Control::touchpad ? 1 : 0;
 }
 
 float triggerNow(const TrackedController& controller) {
@@ -72,22 +73,22 @@ float triggerBefore(const TrackedController& controller) {
 } // namespace
 
 bool isHeld(const TrackedController& controller, Control control) {
-    const uint64_t binding = bindingOf(controller, control);
-    if (binding == controller.trigger_button)
+    if (control == Control::trigger)
         return triggerNow(controller) >= controller.trigger_threshold;
-    const int s = bindingShift(controller, binding);
-    return ((controller.state.ulButtonPressed >> s) & binding) != 0;
+    const uint64_t mask = buttonMask(controller, control);
+    const int s = maskShift(control);
+    return ((controller.state.ulButtonPressed >> s) & mask) != 0;
 }
 
 bool pressEdge(const TrackedController& controller, Control control) {
-    const uint64_t binding = bindingOf(controller, control);
-    if (binding == controller.trigger_button) {
+    if (control == Control::trigger) {
         return triggerNow(controller) >= controller.trigger_threshold &&
                triggerBefore(controller) < controller.trigger_threshold;
     }
-    const int s = bindingShift(controller, binding);
-    return ((controller.state.ulButtonPressed >> s) & binding) != 0 &&
-           ((controller.previous_state.ulButtonPressed >> s) & binding) == 0;
+    const uint64_t mask = buttonMask(controller, control);
+    const int s = maskShift(control);
+    return ((controller.state.ulButtonPressed >> s) & mask) != 0 &&
+           ((controller.previous_state.ulButtonPressed >> s) & mask) == 0;
 }
 
 bool releaseEdge(const TrackedController& controller) {
