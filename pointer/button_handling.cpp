@@ -109,36 +109,6 @@ void clickOrDrag(Frame& f) {
         endDrag(settings, state, io);
 }
 
-// What each control has always done.
-void standardAction(Frame& f, BoundControl control) {
-    const TrackedController& c = f.c;
-    const RunnerSettings& settings = f.settings;
-    switch (control) {
-    case BoundControl::grip:
-        if (pressEdge(c, Control::grip))
-            click(f, MouseButton::middle, 1);
-        break;
-    case BoundControl::menu:
-        if (pressEdge(c, Control::menu))
-            toggleCursor(f);
-        break;
-    case BoundControl::pad_centre:
-        scroll(f);
-        break;
-    case BoundControl::pad_left: // the primary half double-clicks
-        if (pressEdge(c, Control::touchpad) && touchpadIn(c, kTouchpadLeftHalf))
-            click(f, MouseButton::left, settings.handedness == 1 ? 2 : 1);
-        break;
-    case BoundControl::pad_right:
-        if (pressEdge(c, Control::touchpad) && touchpadIn(c, kTouchpadRightHalf))
-            click(f, MouseButton::right, settings.handedness == 2 ? 2 : 1);
-        break;
-    case BoundControl::trigger:
-        clickOrDrag(f);
-        break;
-    }
-}
-
 // The frame in which the control goes down: the trigger crosses its threshold, a button's bit comes on,
 // the pad is pressed in that half, or the thumb comes to rest on the centre strip.
 bool pressed(const Frame& f, BoundControl control) {
@@ -158,6 +128,35 @@ bool pressed(const Frame& f, BoundControl control) {
         return thumbOnStrip(c) && !f.state.thumb_on_strip;
     }
     return false;
+}
+
+// What each control has always done.
+void standardAction(Frame& f, BoundControl control) {
+    const RunnerSettings& settings = f.settings;
+    switch (control) {
+    case BoundControl::grip:
+        if (pressed(f, control))
+            click(f, MouseButton::middle, 1);
+        break;
+    case BoundControl::menu:
+        if (pressed(f, control))
+            toggleCursor(f);
+        break;
+    case BoundControl::pad_centre:
+        scroll(f);
+        break;
+    case BoundControl::pad_left: // the primary half double-clicks
+        if (pressed(f, control))
+            click(f, MouseButton::left, settings.handedness == 1 ? 2 : 1);
+        break;
+    case BoundControl::pad_right:
+        if (pressed(f, control))
+            click(f, MouseButton::right, settings.handedness == 2 ? 2 : 1);
+        break;
+    case BoundControl::trigger:
+        clickOrDrag(f);
+        break;
+    }
 }
 
 bool held(const Frame& f, BoundControl control) {
