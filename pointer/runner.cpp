@@ -61,12 +61,13 @@ void loseTracking(RunnerState& runner, const PointerIo& io) {
     // A controller that is gone (switched off, out of battery) may never come back to end its drag, so
     // the held button is let go now. One whose pose is only lost still reports its trigger: the drag
     // lasts while the trigger is held and ends, where the cursor is, when it is let go.
+    // What the bindings hold is let go at once in any case: a key held while nobody can see its control's
+    // release would repeat at the desktop.
     const bool connected = c.device_index < c.poses.size() && c.poses[c.device_index].bDeviceIsConnected;
     if (!connected || !isHeld(c, Control::trigger))
         releaseEverything(runner.settings, runner.buttons, io);
-    // What the bindings hold is let go at once: a key held while nobody can see its control's release
-    // would repeat at the desktop.
-    releaseBindings(runner.settings, runner.buttons, io);
+    else
+        releaseBindings(runner.settings, runner.buttons, io);
     // A pull that begins now is never seen as a press; if the trigger is still held when tracking returns,
     // it must neither click nor drag, so the trigger counts again only once it has been seen released.
     if (!runner.buttons.dragging)
