@@ -377,24 +377,20 @@ void readHaptics(const std::string& file, const Json::Value& root, RunnerSetting
 
 // "handover": absent (or null), sharing the desk is off; an object turns it on unless its "enable" is 0.
 void readHandover(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* handover = root.isObject() ? optionalMember(root, "handover") : nullptr;
-    if (handover == nullptr || handover->isNull()) {
+    const Json::Value* handover = optionalMember(root, "handover");
+    if (handover == nullptr || handover->isNull())
         return;
-    }
-    if (!handover->isObject()) {
+    if (!handover->isObject())
         refuseMember(file, "handover", "", "expected an object");
-    }
     settings.handover_enable = true;
     if (const Json::Value* enable = optionalMember(*handover, "enable")) {
-        if (!enable->isBool() && !enable->isNumeric()) {
+        if (!enable->isBool() && !enable->isNumeric())
             refuseSetting(file, "handover", "enable", "1 (on) or 0 (off)");
-        }
         settings.handover_enable = enable->asBool();
     }
     readTuningNumber(file, *handover, "handover", "rest_seconds", settings.rest_seconds, true);
-    if (settings.rest_seconds > kMaxRestSeconds) {
+    if (settings.rest_seconds > kMaxRestSeconds)
         refuseSetting(file, "handover", "rest_seconds", "a finite number above 0 and at most 86400");
-    }
     readTuningNumber(file, *handover, "handover", "rest_degrees", settings.rest_degrees);
     readTuningNumber(file, *handover, "handover", "resume_degrees", settings.resume_degrees);
 }
