@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -195,19 +196,24 @@ SimChange parseChange(const LineContext& at, const std::vector<std::string>& wor
     return change;
 }
 
+// One condition of a step or an absence, "key=value", as its key and value.
+std::pair<std::string, std::string> parseCondition(const LineContext& at, const std::string& word,
+                                                   const char* of) {
+    const size_t equals = word.find('=');
+    if (equals == std::string::npos || equals + 1 == word.size())
+        fail(at, std::string(of) + " condition " + inQuotes(word) + " is not of the form key=value");
+    return {word.substr(0, equals), word.substr(equals + 1)};
+}
+
 // "absent [ms=N] [wait=NAME]", at the top or in a step.
 SimAbsence parseAbsence(const LineContext& at, const std::vector<std::string>& words) {
     SimAbsence absence;
     for (size_t i = 1; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        const size_t equals = word.find('=');
-        const std::string key = word.substr(0, equals);
-        if (equals == std::string::npos || equals + 1 == word.size())
-            fail(at, "absent condition " + inQuotes(word) + " is not of the form key=value");
+        const auto [key, value] = parseCondition(at, words[i], "absent");
         if (key == "ms")
-            absence.ms = int64_t(parseWhole(at, word.substr(equals + 1), "ms", 0x7fffffffu));
+            absence.ms = int64_t(parseWhole(at, value, "ms", 0x7fffffffu));
         else if (key == "wait")
-            absence.wait = word.substr(equals + 1);
+            absence.wait = value;
         else
             fail(at, "unknown absent condition " + inQuotes(key) + " (ms or wait)");
     }
@@ -241,12 +247,7 @@ SimStep parseStep(const LineContext& at, const std::vector<std::string>& words) 
     SimStep step;
     step.line = at.line;
     for (size_t i = 1; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        size_t equals = word.find('=');
-        std::string key = word.substr(0, equals);
-        std::string value = equals == std::string::npos ? std::string() : word.substr(equals + 1);
-        if (equals == std::string::npos || value.empty())
-            fail(at, "step condition " + inQuotes(word) + " is not of the form key=value");
+        const auto [key, value] = parseCondition(at, words[i], "step");
         if (key == "polls")
             step.polls = uint32_t(parseWhole(at, value, "polls", 0xffffffffu));
         else if (key == "ms")
