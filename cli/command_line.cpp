@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #ifndef WAND_VERSION
@@ -75,32 +76,33 @@ CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHel
             line.exit_status = 0;
             return line;
         }
-        if (argument == "--config" || argument.substr(0, 9) == "--config=") {
-            const std::string_view file = argument.size() > 8 ? argument.substr(9)
-                                          : i + 1 < argc      ? std::string_view(argv[++i])
-                                                              : std::string_view();
-            if (file.empty())
+        // The value of an option given as "NAME VALUE" or "NAME=VALUE" (empty when it is missing); none when
+        // the argument is not that option.
+        const auto valueOf = [&](std::string_view name) -> std::optional<std::string_view> {
+            if (argument == name)
+                return i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+            if (argument.starts_with(name) && argument.size() > name.size() && argument[name.size()] == '=')
+                return argument.substr(name.size() + 1);
+            return std::nullopt;
+        };
+        if (const std::optional<std::string_view> file = valueOf("--config")) {
+            if (file->empty())
                 return mistake(help, "option '--config' needs a file name");
-            line.config_path = std::string(file);
+            line.config_path = std::string(*file);
         } else if (argument == "--reanchor" && help.reanchor) {
             line.reanchor = true;
         } else if (help.runner_options && argument == "--wait") {
             line.wait = true;
-        } else if (help.runner_options && (argument == "--log" || argument.substr(0, 6) == "--log=")) {
-            const std::string_view file = argument.size() > 5 ? argument.substr(6)
-                                          : i + 1 < argc      ? std::string_view(argv[++i])
-                                                              : std::string_view();
-            if (file.empty())
+        } else if (const std::optional<std::string_view> file =
+                       help.runner_options ? valueOf("--log") : std::nullopt) {
+            if (file->empty())
                 return mistake(help, "option '--log' needs a file name");
-            line.log_path = std::string(file);
-        } else if (help.runner_options &&
-                   (argument == "--autostart" || argument.substr(0, 12) == "--autostart=")) {
-            const std::string_view value = argument.size() > 11 ? argument.substr(12)
-                                           : i + 1 < argc       ? std::string_view(argv[++i])
-                                                                : std::string_view();
-            if (value != "on" && value != "off")
+            line.log_path = std::string(*file);
+        } else if (const std::optional<std::string_view> value =
+                       help.runner_options ? valueOf("--autostart") : std::nullopt) {
+            if (*value != "on" && *value != "off")
                 return mistake(help, "option '--autostart' needs 'on' or 'off'");
-            line.autostart = value == "on";
+            line.autostart = *value == "on";
         } else if (argument == "--recommended") {
             line.recommended = true;
         } else if (!argument.empty() && argument[0] == '-') {
