@@ -94,7 +94,8 @@ void clickOrDrag(Frame& f) {
     }
 
     // A release ends the drag, or else it is a click, however long the pull was: a pull released in the
-    // frame after the threshold passed, before any held frame began the drag, still clicks.
+    // frame after the threshold passed, before any held frame began the drag, still clicks. A release made
+    // while the controller was untracked has already ended the drag then (the runner's lost frames).
     if (releaseEdge(c)) {
         if (state.dragging) {
             endDrag(settings, state, io);
@@ -102,11 +103,6 @@ void clickOrDrag(Frame& f) {
             pulse(f);
         }
     }
-
-    // The release may have happened while the controller was not tracked, and its edge is then lost:
-    // a drag must not outlive the trigger being let go.
-    if (state.dragging && !isHeld(c, Control::trigger))
-        endDrag(settings, state, io);
 }
 
 // The frame in which the control goes down: the trigger crosses its threshold, a button's bit comes on,
