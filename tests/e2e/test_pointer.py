@@ -118,20 +118,21 @@ def test_bindings_press_keys_and_buttons_with_a_tick_each_and_let_go_when_tracki
         return f"step polls=2\n  1 pad {pad}\n  1 buttons {buttons}\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n"
     p = run(tmp_path, xs, DEVICES + "step polls=3\n" + at_pixel(300, 300) + press("pad", "-0.6 0.1") +
             press("pad", "0.6 0.1") + press("grip") + "step wait=pulled\n  1 trigger 1\nstep polls=2\n  1 trigger 0\n" +
-            press("menu") + "step wait=lose\n  1 buttons grip\nstep polls=3\n  1 valid no\n"
-            "step\n  1 valid yes\n  1 pad -0.6 0.1\n  1 buttons grip pad\n", bindings=bindings,
-            haptics={"click_us": 1500}, trigger={"dragging_threshold_ms": 100000})
+            press("menu") + "step wait=lose\n  1 buttons grip\nstep polls=2\n  1 trigger 1\n"
+            "step polls=3\n  1 valid no\nstep\n  1 valid yes\n  1 pad -0.6 0.1\n  1 buttons grip pad\n",
+            bindings=bindings, haptics={"click_us": 1500}, trigger={"dragging_threshold_ms": 100000})
     shortcut, released = ["Control_L+", "Alt_L+", "t+"], ["t-", "Alt_L-", "Control_L-"]
     assert names(xs.wait_events(last="1+")) == ["Page_Up+", "Page_Up-", "Page_Down+", "Page_Down-"] + shortcut + \
         released + ["1+"]
     p.go("pulled")
     assert names(xs.wait_events(last="t+")) == ["1-"] + CLICK * 2 + shortcut
-    # Tracking lost: the shortcut is let go, and the grip, still held when it returns, presses nothing.
+    # Tracking lost with the trigger held: the left button and the shortcut are let go, and the grip and the
+    # trigger, still held when it returns, press nothing.
     p.go("lose")
-    assert names(xs.wait_events(last="Page_Up+")) == released + ["Page_Up+"]
+    assert names(xs.wait_events(last="Page_Up+")) == ["1+", "1-"] + released + ["Page_Up+"]
     p.signal(signal.SIGINT)
     assert p.wait() == 0 and names(xs.wait_events(last="Page_Up-")) == ["Page_Up-"]
-    assert p.sim_log().count(" TriggerHapticPulse 1 0 1500\n") == 7
+    assert p.sim_log().count(" TriggerHapticPulse 1 0 1500\n") == 8
     # A key that the X server's keymap lacks stops the start, naming it.
     subprocess.run(["xmodmap", "-display", xs.display, "-e", "keycode 123 ="], check=True)
     try:
