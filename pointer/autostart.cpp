@@ -46,6 +46,11 @@ bool accepted(vr::IVRApplications* applications, vr::EVRApplicationError error, 
 
 } // namespace
 
+std::string absoluteConfigPath(const std::string& config_path) {
+    std::error_code ignored;
+    return fs::absolute(config_path, ignored).lexically_normal().string();
+}
+
 int setAutostart(bool on, const std::string& config_path, bool recommended) {
     const std::string settings = platform::userSettingsFolder();
     if (settings.empty()) {
@@ -61,12 +66,10 @@ int setAutostart(bool on, const std::string& config_path, bool recommended) {
         return 1;
     }
     if (on) {
-        std::error_code ignored;
         ApplicationManifest manifest;
         manifest.app_key = kAppKey;
         manifest.binary_path = launchedProgram();
-        manifest.arguments = "--config " +
-                             argument(fs::absolute(config_path, ignored).lexically_normal().string()) +
+        manifest.arguments = "--config " + argument(absoluteConfigPath(config_path)) +
                              (recommended ? " --recommended" : "") + " --wait --log " +
                              argument((folder / "wandpointer.log").string());
         manifest.name = "Wand";

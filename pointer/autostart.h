@@ -7,6 +7,10 @@
 // The application key wandpointer is registered under.
 inline constexpr const char* kAppKey = "wand.wandpointer";
 
+// The configuration file's absolute path, as the manifest names it, so that the runner SteamVR starts and
+// one started by hand with the same file agree on it.
+std::string absoluteConfigPath(const std::string& config_path);
+
 // `on`: writes "wandpointer.vrmanifest" into the user's Wand folder, for the configuration at
 // `config_path` (made absolute) with --wait, a log beside the manifest and `recommended`'s --recommended,
 // registers it with the runtime

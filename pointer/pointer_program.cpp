@@ -9,7 +9,6 @@
 #include "vr/vr_runtime.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,8 +62,7 @@ std::vector<std::string> keyProblems(const RunnerSettings& settings) {
 // one waits for it, it starts another, and two runners would click twice. The name stands for the file's
 // absolute path (FNV-1a, the same in every build).
 bool firstToWaitFor(const std::string& config_path) {
-    std::error_code ignored;
-    const std::string path = std::filesystem::absolute(config_path, ignored).lexically_normal().string();
+    const std::string path = absoluteConfigPath(config_path);
     uint64_t hash = 14695981039346656037ull;
     for (const unsigned char c : path)
         hash = (hash ^ c) * 1099511628211ull;
