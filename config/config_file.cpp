@@ -195,7 +195,7 @@ void readTuningNumber(const std::string& file, const Json::Value& object, const 
                       above_zero ? "a finite number above 0" : "a finite number of 0 or more");
     }
     // The setting is a float: a number below its range would be 0 (a cutoff of 1e-300 Hz freezes the cursor).
-    if (number != 0.0 && number < std::numeric_limits<float>::min()) {
+    if (number > 0.0 && number < std::numeric_limits<float>::min()) {
         refuseSetting(file, group, key,
                       above_zero ? "a number of at least 1.17549435e-38"
                                  : "0 or a number of at least 1.17549435e-38");
