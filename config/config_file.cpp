@@ -334,13 +334,24 @@ Binding readBinding(const std::string& file, const std::string& control, const J
                      "by \"+\"");
 }
 
+// An optional group of settings: absent or null gives nullptr; anything but an object stops the start-up
+// with `problem`.
+const Json::Value* optionalGroup(const std::string& file, const Json::Value& root, const char* group,
+                                 const char* problem) {
+    const Json::Value* value = optionalMember(root, group);
+    if (value == nullptr || value->isNull())
+        return nullptr;
+    if (!value->isObject())
+        refuseMember(file, group, "", problem);
+    return value;
+}
+
 // "bindings": a member per control, each optional; a control it does not name keeps "default".
 void readBindings(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* bindings = optionalMember(root, "bindings");
-    if (bindings == nullptr || bindings->isNull())
+    const Json::Value* bindings =
+        optionalGroup(file, root, "bindings", "expected an object with a member for each control to bind");
+    if (bindings == nullptr)
         return;
-    if (!bindings->isObject())
-        refuseMember(file, "bindings", "", "expected an object with a member for each control to bind");
     for (const std::string& control : bindings->getMemberNames()) {
         const auto* found = std::find(kControlNames.begin(), kControlNames.end(), control);
         if (found == kControlNames.end())
@@ -354,11 +365,10 @@ void readBindings(const std::string& file, const Json::Value& root, RunnerSettin
 
 // "haptics": "click_us", the length of the pulse for every click and key press, or 0 (or none) for none.
 void readHaptics(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* haptics = optionalMember(root, "haptics");
-    if (haptics == nullptr || haptics->isNull())
+    const Json::Value* haptics =
+        optionalGroup(file, root, "haptics", "expected an object such as { \"click_us\" : 1500 }");
+    if (haptics == nullptr)
         return;
-    if (!haptics->isObject())
-        refuseMember(file, "haptics", "", "expected an object such as { \"click_us\" : 1500 }");
     for (const std::string& key : haptics->getMemberNames()) {
         if (key != "click_us")
             refuseMember(file, "haptics", key, "no such setting; the one setting is \"click_us\"");
@@ -377,11 +387,9 @@ void readHaptics(const std::string& file, const Json::Value& root, RunnerSetting
 
 // "handover": absent (or null), sharing the desk is off; an object turns it on unless its "enable" is 0.
 void readHandover(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* handover = optionalMember(root, "handover");
-    if (handover == nullptr || handover->isNull())
+    const Json::Value* handover = optionalGroup(file, root, "handover", "expected an object");
+    if (handover == nullptr)
         return;
-    if (!handover->isObject())
-        refuseMember(file, "handover", "", "expected an object");
     settings.handover_enable = true;
     if (const Json::Value* enable = optionalMember(*handover, "enable")) {
         if (!enable->isBool() && !enable->isNumeric())
