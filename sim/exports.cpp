@@ -155,7 +155,8 @@ WAND_SIM_EXPORT void WAND_VR_CALLTYPE VR_ShutdownInternal() {
 WAND_SIM_EXPORT bool WAND_VR_CALLTYPE VR_IsInterfaceVersionValid(const char* pchInterfaceVersion) {
     bool valid = processState().initialised && pchInterfaceVersion &&
                  (std::strcmp(pchInterfaceVersion, vr::IVRSystem_Version) == 0 ||
-                  std::strcmp(pchInterfaceVersion, vr::IVRApplications_Version) == 0);
+                  std::strcmp(pchInterfaceVersion, vr::IVRApplications_Version) == 0 ||
+                  std::strcmp(pchInterfaceVersion, vr::IVRRenderModels_Version) == 0);
     if (simLogging())
         simLog("VR_IsInterfaceVersionValid %s -> %d", pchInterfaceVersion ? pchInterfaceVersion : "(null)",
                int(valid));
@@ -172,6 +173,8 @@ WAND_SIM_EXPORT void* WAND_VR_CALLTYPE VR_GetGenericInterface(const char* pchInt
         result = static_cast<vr::IVRSystem*>(&simProcessRuntime().system);
     else if (pchInterfaceVersion && std::strcmp(pchInterfaceVersion, vr::IVRApplications_Version) == 0)
         result = static_cast<vr::IVRApplications*>(&simProcessRuntime().applications);
+    else if (pchInterfaceVersion && std::strcmp(pchInterfaceVersion, vr::IVRRenderModels_Version) == 0)
+        result = static_cast<vr::IVRRenderModels*>(&simProcessRuntime().render_models);
     else
         error = vr::VRInitError_Init_InterfaceNotFound;
     if (peError)

@@ -92,10 +92,10 @@ void applyChange(SimDevice& device, const SimChange& change) {
         device.pose = aimPose(&n[0], &n[3]);
         break;
     case SimChangeKind::pose_tip:
-        device.pose = tipPose(device.pose, &n[0]);
+        device.pose = modelTipPose(simModels()[device.model], device.pose, &n[0]);
         break;
     case SimChangeKind::pose_tip_aim:
-        device.pose = tipPose(aimPose(&n[0], &n[3]), &n[0]);
+        device.pose = modelTipAimPose(simModels()[device.model], &n[0], &n[3]);
         break;
     case SimChangeKind::pose_at:
         for (int i = 0; i < 3; ++i)
@@ -192,6 +192,7 @@ bool stepDone(const SimRuntime& runtime, bool at_poll) {
 SimRuntime::SimRuntime(Scenario s) {
     system.runtime = this;
     applications.runtime = this;
+    render_models.runtime = this;
     resetSimRuntime(*this, std::move(s));
 }
 
@@ -429,5 +430,11 @@ WAND_IVRSYSTEM_012_SLOTS(WAND_SIM_DEFINE_UNUSED_SLOT, WAND_SIM_SKIP_USED_SLOT)
         unimplementedSlot("IVRApplications_007", n, #name);                                                  \
     }
 WAND_IVRAPPLICATIONS_007_SLOTS(WAND_SIM_DEFINE_UNUSED_SLOT, WAND_SIM_SKIP_USED_SLOT)
+#undef WAND_SIM_DEFINE_UNUSED_SLOT
+#define WAND_SIM_DEFINE_UNUSED_SLOT(n, name)                                                                 \
+    void SimRenderModels::name() {                                                                           \
+        unimplementedSlot("IVRRenderModels_006", n, #name);                                                  \
+    }
+WAND_IVRRENDERMODELS_006_SLOTS(WAND_SIM_DEFINE_UNUSED_SLOT, WAND_SIM_SKIP_USED_SLOT)
 #undef WAND_SIM_DEFINE_UNUSED_SLOT
 #undef WAND_SIM_SKIP_USED_SLOT

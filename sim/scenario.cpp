@@ -274,6 +274,19 @@ vr::ETrackedDeviceClass parseDeviceClass(const LineContext& at, const std::strin
     fail(at, "unknown device class " + inQuotes(word) + " (hmd, controller, tracker, reference or other)");
 }
 
+size_t parseModel(const LineContext& at, const SimDevice& device, const std::string& keyword) {
+    if (device.device_class != vr::TrackedDeviceClass_Controller)
+        fail(at, "only a controller has a model");
+    const size_t model = simModelIndex(keyword);
+    if (model == simModels().size()) {
+        std::string known;
+        for (const SimModel& m : simModels())
+            known += (known.empty() ? "" : ", ") + std::string(m.keyword);
+        fail(at, "unknown model " + inQuotes(keyword) + " (" + known + ")");
+    }
+    return model;
+}
+
 std::string controlDirectory(const std::string& fallback) {
     const char* dir = std::getenv("WAND_SIM_CONTROL");
     return dir && *dir ? std::string(dir) : fallback;
@@ -337,8 +350,11 @@ Scenario parseScenario(const std::string& text, const std::string& name) {
                     device.connected = false;
                 else if (words[i] == "invalid")
                     device.pose_valid = false;
+                else if (words[i].compare(0, 6, "model=") == 0)
+                    device.model = parseModel(at, device, words[i].substr(6));
                 else
-                    fail(at, "unknown device option " + inQuotes(words[i]) + " (disconnected or invalid)");
+                    fail(at, "unknown device option " + inQuotes(words[i]) +
+                                 " (disconnected, invalid or model=NAME)");
             }
         } else if (keyword == "step") {
             scenario.steps.push_back(parseStep(at, words));

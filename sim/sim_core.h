@@ -24,8 +24,32 @@ struct SimMatrix {
     double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
 };
 
+// A controller model of the simulator's own: what the runtime says of it (type, render model, axis kinds)
+// and the "tip" of its render model. The numbers are the simulator's, chosen to be plausible and to
+// differ from each other, not measured on any real controller.
+struct SimModel {
+    const char* keyword;               // its name in a scenario: "device 1 controller model=index-right"
+    const char* controller_type;       // Prop_ControllerType_String; null: not provided
+    const char* render_model;          // Prop_RenderModelName_String; null: not provided
+    std::array<int32_t, 5> axis_types; // EVRControllerAxisType per axis; -1: not provided
+    bool has_tip;                      // the render model has a "tip" component
+    double tip_tilt_degrees;           // the tip's frame turned about the controller's x axis
+    double tip_position[3];            // the tip's origin in the controller's space, metres
+};
+
+// Every model, the reference controller ("vive") first: it is the one a scenario that names none plays.
+const std::vector<SimModel>& simModels();
+// The model's index in simModels(), or simModels().size() when there is none by that keyword.
+size_t simModelIndex(const std::string& keyword);
+// The model's tip transform in the controller's space, as served (float values, held in double).
+SimMatrix simModelTip(const SimModel& model);
+// Whether the programs touch and aim from this model's own tip rather than the reference controller's:
+// a named model other than "vive_controller" whose render model has a tip.
+bool simAimsFromModelTip(const SimModel& model);
+
 struct SimDevice {
     vr::ETrackedDeviceClass device_class = vr::TrackedDeviceClass_Invalid;
+    size_t model = 0; // in simModels(); controllers only
     bool connected = false;
     bool pose_valid = true;
     SimMatrix pose;
@@ -104,6 +128,11 @@ Scenario scenarioFromEnvironment();
 SimMatrix aimPose(const double position[3], const double target[3]);
 // Places the controller-space tip (0, -0.077, -0.038) at `tip`, keeping the rotation of `rotation`.
 SimMatrix tipPose(const SimMatrix& rotation, const double tip[3]);
+// Places the tip the programs use with `model` (its own, else the one above) at `tip`, keeping the
+// rotation of `rotation`.
+SimMatrix modelTipPose(const SimModel& model, const SimMatrix& rotation, const double tip[3]);
+// The tip the programs use with `model` at `tip`, its -Z (the tip's own aim) pointing at `target`.
+SimMatrix modelTipAimPose(const SimModel& model, const double tip[3], const double target[3]);
 
 struct SimRuntime;
 
@@ -124,7 +153,15 @@ struct SimApplications final : IVRApplications {
     WAND_IVRAPPLICATIONS_007_SLOTS(WAND_SIM_UNUSED_SLOT, WAND_SIM_USED_SLOT)
 };
 } // namespace sim_slots
+namespace sim_slots {
+// Serves "IVRRenderModels_006": the "tip" component of each model's render model, by its name.
+struct SimRenderModels final : IVRRenderModels {
+    SimRuntime* runtime = nullptr;
+    WAND_IVRRENDERMODELS_006_SLOTS(WAND_SIM_UNUSED_SLOT, WAND_SIM_USED_SLOT)
+};
+} // namespace sim_slots
 using sim_slots::SimApplications;
+using sim_slots::SimRenderModels;
 using sim_slots::SimSystem;
 #undef WAND_SIM_UNUSED_SLOT
 #undef WAND_SIM_USED_SLOT
@@ -155,6 +192,7 @@ struct SimRuntime {
     std::vector<SimPulse> pulses; // every TriggerHapticPulse, in order
     SimSystem system;
     SimApplications applications;
+    SimRenderModels render_models;
 };
 
 // Back to the scenario's initial state (nothing started); `system` keeps its address.

@@ -90,9 +90,56 @@ enum EVRApplicationError : int32_t {
     VRApplicationError_InvalidManifest = 107,
 };
 
+// Per-device properties read through GetInt32/GetStringTrackedDeviceProperty; only those Wand asks for.
+enum ETrackedDeviceProperty : int32_t {
+    Prop_ModelNumber_String = 1001,
+    Prop_SerialNumber_String = 1002,
+    Prop_RenderModelName_String = 1003,
+    Prop_Axis0Type_Int32 = 3002, // one per entry of rAxis: Prop_Axis0Type_Int32 + n
+    Prop_Axis1Type_Int32 = 3003,
+    Prop_Axis2Type_Int32 = 3004,
+    Prop_Axis3Type_Int32 = 3005,
+    Prop_Axis4Type_Int32 = 3006,
+    Prop_ControllerType_String = 7000,
+};
+
+// A runtime may answer any of these for any property; Wand takes every failure as "not known".
+enum ETrackedPropertyError : int32_t {
+    TrackedProp_Success = 0,
+    TrackedProp_WrongDataType = 1,
+    TrackedProp_WrongDeviceClass = 2,
+    TrackedProp_BufferTooSmall = 3, // the string's length, NUL included, is returned
+    TrackedProp_UnknownProperty = 4,
+    TrackedProp_InvalidDevice = 5,
+    TrackedProp_CouldNotContactServer = 6,
+    TrackedProp_ValueNotProvidedByDevice = 7,
+    TrackedProp_NotYetAvailable = 9,
+};
+
+enum EVRControllerAxisType : int32_t {
+    k_eControllerAxis_None = 0,
+    k_eControllerAxis_TrackPad = 1,
+    k_eControllerAxis_Joystick = 2,
+    k_eControllerAxis_Trigger = 3, // its value in x
+};
+
+// uProperties of RenderModel_ComponentState_t.
+enum EVRComponentProperty : uint32_t {
+    VRComponentProperty_IsStatic = 1,
+    VRComponentProperty_IsVisible = 2,
+    VRComponentProperty_IsTouched = 4,
+    VRComponentProperty_IsPressed = 8,
+    VRComponentProperty_IsScrolled = 16,
+};
+
 inline constexpr uint32_t k_unMaxTrackedDeviceCount = 16;
+inline constexpr uint32_t k_unControllerStateAxisCount = 5;
 inline constexpr const char* IVRSystem_Version = "IVRSystem_012";
 inline constexpr const char* IVRApplications_Version = "IVRApplications_007";
+inline constexpr const char* IVRRenderModels_Version = "IVRRenderModels_006";
+// The render-model component "for controllers with an unambiguous tip (used for laser-pointing)": its
+// origin is the point and its -Z the direction that the runtime's own laser pointer uses.
+inline constexpr const char* k_pch_Controller_Component_Tip = "tip";
 
 // The client library packs its records to 4 bytes on Linux and macOS and to 8 bytes elsewhere. Both
 // layouts are declared so that each can be checked on every build; the platform's own is the one used.
@@ -138,6 +185,15 @@ inline constexpr const char* IVRApplications_Version = "IVRApplications_007";
         float eventAgeSeconds;                                                                           \
         VREvent_Data_t data;                                                                             \
     };                                                                                                   \
+    struct RenderModel_ControllerMode_State_t {                                                          \
+        bool bScrollWheelVisible;                                                                        \
+    };                                                                                                   \
+    /* both transforms in the controller's own space: the device's pose times them reaches tracking */   \
+    struct RenderModel_ComponentState_t {                                                                \
+        HmdMatrix34_t mTrackingToComponentRenderModel;                                                   \
+        HmdMatrix34_t mTrackingToComponentLocal;                                                         \
+        uint32_t uProperties;                                                                            \
+    };                                                                                                   \
     }
 
 #pragma pack(push, 4)
@@ -179,6 +235,15 @@ static_assert(sizeof(pack4::VREvent_t) == 36);
 static_assert(offsetof(pack8::VREvent_t, eventAgeSeconds) == 8 && offsetof(pack8::VREvent_t, data) == 16);
 static_assert(sizeof(pack8::VREvent_t) == 40);
 
+static_assert(sizeof(pack4::RenderModel_ControllerMode_State_t) == 1);
+static_assert(sizeof(pack8::RenderModel_ControllerMode_State_t) == 1);
+static_assert(offsetof(pack4::RenderModel_ComponentState_t, mTrackingToComponentLocal) == 48);
+static_assert(offsetof(pack4::RenderModel_ComponentState_t, uProperties) == 96);
+static_assert(sizeof(pack4::RenderModel_ComponentState_t) == 100);
+static_assert(offsetof(pack8::RenderModel_ComponentState_t, mTrackingToComponentLocal) == 48);
+static_assert(offsetof(pack8::RenderModel_ComponentState_t, uProperties) == 96);
+static_assert(sizeof(pack8::RenderModel_ComponentState_t) == 100);
+
 #if defined(_WIN32)
 using namespace pack8;
 #else
@@ -216,10 +281,13 @@ using VRControllerState_t = VRControllerState001_t;
     USED(20, bool, IsTrackedDeviceConnected, (uint32_t unDeviceIndex))                                   \
     UNUSED(21, GetBoolTrackedDeviceProperty)                                                             \
     UNUSED(22, GetFloatTrackedDeviceProperty)                                                            \
-    UNUSED(23, GetInt32TrackedDeviceProperty)                                                            \
+    USED(23, int32_t, GetInt32TrackedDeviceProperty,                                                     \
+         (uint32_t unDeviceIndex, ETrackedDeviceProperty prop, ETrackedPropertyError * pError))          \
     UNUSED(24, GetUint64TrackedDeviceProperty)                                                           \
     UNUSED(25, GetMatrix34TrackedDeviceProperty)                                                         \
-    UNUSED(26, GetStringTrackedDeviceProperty)                                                           \
+    USED(26, uint32_t, GetStringTrackedDeviceProperty,                                                   \
+         (uint32_t unDeviceIndex, ETrackedDeviceProperty prop, char* pchValue, uint32_t unBufferSize,     \
+          ETrackedPropertyError* pError))                                                                \
     UNUSED(27, GetPropErrorNameFromEnum)                                                                 \
     USED(28, bool, PollNextEvent, (VREvent_t * pEvent, uint32_t uncbVREvent))                            \
     UNUSED(29, PollNextEventWithPose)                                                                    \
@@ -315,6 +383,62 @@ consteval bool applicationSlotsInOrder() {
 }
 static_assert(applicationSlotsInOrder(), "every slot number must equal its place in the list");
 static_assert(sizeof(IVRApplications) == sizeof(void*));
+} // namespace abi_check
+
+// "IVRRenderModels_006", asked for by name after start-up: the parts of a controller's render model, of
+// which Wand reads the "tip". The whole vtable, in order; the two called slots take and return only
+// scalars and pointers. GetComponentState returns false, both transforms set to identity, when the model
+// or the component is unknown; a static component such as the tip does not depend on the states passed.
+#define WAND_IVRRENDERMODELS_006_SLOTS(UNUSED, USED)                                                     \
+    UNUSED(0, LoadRenderModel_Async)                                                                     \
+    UNUSED(1, FreeRenderModel)                                                                           \
+    UNUSED(2, LoadTexture_Async)                                                                         \
+    UNUSED(3, FreeTexture)                                                                               \
+    UNUSED(4, LoadTextureD3D11_Async)                                                                    \
+    UNUSED(5, LoadIntoTextureD3D11_Async)                                                                \
+    UNUSED(6, FreeTextureD3D11)                                                                          \
+    UNUSED(7, GetRenderModelName)                                                                        \
+    UNUSED(8, GetRenderModelCount)                                                                       \
+    UNUSED(9, GetComponentCount)                                                                         \
+    UNUSED(10, GetComponentName)                                                                         \
+    UNUSED(11, GetComponentButtonMask)                                                                   \
+    UNUSED(12, GetComponentRenderModelName)                                                              \
+    UNUSED(13, GetComponentStateForDevicePath)                                                           \
+    USED(14, bool, GetComponentState,                                                                    \
+         (const char* pchRenderModelName, const char* pchComponentName,                                  \
+          const VRControllerState_t* pControllerState, const RenderModel_ControllerMode_State_t* pState,  \
+          RenderModel_ComponentState_t* pComponentState))                                                \
+    USED(15, bool, RenderModelHasComponent, (const char* pchRenderModelName, const char* pchComponentName)) \
+    UNUSED(16, GetRenderModelThumbnailURL)                                                               \
+    UNUSED(17, GetRenderModelOriginalPath)                                                               \
+    UNUSED(18, GetRenderModelErrorNameFromEnum)
+
+#define WAND_DECLARE_UNUSED_SLOT(n, name) virtual void name() = 0;
+#define WAND_DECLARE_USED_SLOT(n, ret, name, params) virtual ret name params = 0;
+class IVRRenderModels {
+  public:
+    WAND_IVRRENDERMODELS_006_SLOTS(WAND_DECLARE_UNUSED_SLOT, WAND_DECLARE_USED_SLOT)
+};
+#undef WAND_DECLARE_UNUSED_SLOT
+#undef WAND_DECLARE_USED_SLOT
+
+namespace abi_check {
+#define WAND_SLOT_NUMBER_UNUSED(n, name) n,
+#define WAND_SLOT_NUMBER_USED(n, ret, name, params) n,
+inline constexpr int render_model_slot_numbers[] = {
+    WAND_IVRRENDERMODELS_006_SLOTS(WAND_SLOT_NUMBER_UNUSED, WAND_SLOT_NUMBER_USED)};
+#undef WAND_SLOT_NUMBER_UNUSED
+#undef WAND_SLOT_NUMBER_USED
+consteval bool renderModelSlotsInOrder() {
+    for (int i = 0; i < int(sizeof(render_model_slot_numbers) / sizeof(render_model_slot_numbers[0])); ++i)
+        if (render_model_slot_numbers[i] != i)
+            return false;
+    return true;
+}
+static_assert(sizeof(render_model_slot_numbers) / sizeof(render_model_slot_numbers[0]) == 19,
+              "IVRRenderModels_006 has 19 slots");
+static_assert(renderModelSlotsInOrder(), "every slot number must equal its place in the list");
+static_assert(sizeof(IVRRenderModels) == sizeof(void*));
 } // namespace abi_check
 
 } // namespace vr
