@@ -49,6 +49,7 @@ TEST(CalibrationQuality, SummaryAndWarningsGoByTheFiguresShown) {
         {screen(0.48, 0.27, {{{}, {}, {0.0194f, 0, 0}}}), wide, ""},
         {screen(0.6, 0.3067), wide, ""},
         {screen(0.6, 0.3047), wide, "Warning: the measured aspect 1.97 is 11 % off the pixels' 1.78."},
+        {screen(0.6, 0.38), wide, "Warning: the measured aspect 1.58 is 11 % off the pixels' 1.78."},
         {screen(0.0496, 0.0496), square, ""},
         {screen(0.0494, 0.0496), square,
          "Warning: the corners lie only 49 x 50 mm apart, too close for a monitor."}};
