@@ -1,15 +1,8 @@
 // The core's exact arithmetic and decisions, in-process: the config file's bytes, the controller's button
-// tests and rays, the ray-to-pixel mapping, cursor stabilization, the buttons and frame pacing on a
-// synthetic clock, corner geometry, the dialogue's answers, the display hash, and controller selection
-// against the simulated runtime.
+// tests and rays, the ray-to-pixel mapping, cursor stabilization, and the buttons and frame pacing on a
+// synthetic clock.
 #include "config/config_file.h"
-#include "desktop/desktop_layout.h"
 #include "pointer/runner.h"
-#include "setup/calibration.h"
-#include "setup/dialogue.h"
-#include "sim/sim_core.h"
-#include "vr/controller_selection.h"
-#include "vr/vr_runtime.h"
 
 #include <gtest/gtest.h>
 
@@ -501,76 +494,6 @@ TEST(FramePacing, FramesStartAtLeastFiveTicksApartAcrossTheWrapAfterOneSleepEach
         rec.now += 12; // a long frame: the next one starts at once
         paceFrame(frame_start, rec.io());
         EXPECT_EQ(frame_start, rec.now);
-    }
-}
-
-// --- The configurator's arithmetic and dialogue
-// -------------------------------------------------------------
-
-TEST(Corners, ClosestApproachAndTheParallelTest) {
-    auto exact = [](Vec3 a, Vec3 b) {
-        return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
-    };
-    EXPECT_TRUE(
-        exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{0, 1, 1}, {0, 0, -1}}), {0, 0.5f, 0}));
-    EXPECT_TRUE(exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{1, 1, 0}, {0, -1, 0}}), {1, 0, 0}));
-    EXPECT_TRUE(
-        exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{-3, 2, 1}, {0, 1, 0}}), {-3, 0, 0.5f}))
-        << "a closest point behind the controller counts";
-    EXPECT_TRUE(exact(normalizedDirection({0, 0, -4}), {0, 0, -1}));
-    const Vec3 d{0.3f, -0.2f, -1.0f};
-    EXPECT_TRUE(estimateCorner({{0, 0, 0}, d}, {{1, 0, 0}, {d.x - 0.02f, d.y, d.z}}).usable)
-        << "about 1 degree";
-    for (Vec3 nearly : {d, Vec3{d.x * -2, d.y * -2, d.z * -2}, Vec3{d.x + 0.005f, d.y, d.z}, Vec3{NAN, 0, 1}})
-        EXPECT_FALSE(estimateCorner({{0, 0, 0}, d}, {{1, 0, 0}, nearly}).usable) << nearly.x;
-}
-
-TEST(Dialogue, AnswersAreTheIntegerAtEachTokensStartAndOrdinalsAreEnglish) {
-    std::istringstream in("2x +2 2.7 -1 abc 99999999999 \n\n  1\t" + std::string(10000, '7') + " 3");
-    std::vector<int> answers;
-    while (const auto choice = readChoice(in))
-        answers.push_back(*choice);
-    EXPECT_EQ(answers, (std::vector<int>{2, 2, 2, -1, 0, 0, 1, 0, 3}));
-    std::string ordinals;
-    for (int i : {1, 2, 3, 4, 10, 11, 12, 13, 21, 22, 23, 101, 111, 112})
-        ordinals += ordinalText(i) + " ";
-    EXPECT_EQ(ordinals, "1st 2nd 3rd 4th 10th 11th 12th 13th 21st 22nd 23rd 101st 111th 112th ");
-}
-
-TEST(DesktopLayout, MonitorsAreSortedFromLeftToRightAndHashed) {
-    EXPECT_EQ(makeDesktopLayout(1920, 1080, {{0, 0, 1920, 1080}}).display_hash, "192010800192010800");
-    const DesktopLayout two = makeDesktopLayout(3200, 1080, {{0, 0, 1920, 1080}, {-1280, 0, 0, 1024}});
-    EXPECT_EQ(two.display_hash, "32001080-12800102400192010800");
-    // Stacked monitors (the same left edge) keep the order they were reported in.
-    const DesktopLayout stacked = makeDesktopLayout(10, 20, {{5, 9, 6, 10}, {0, 10, 5, 20}, {0, 0, 5, 10}});
-    EXPECT_EQ(stacked.monitors, (std::vector<MonitorInfo>{{0, 10, 5, 20}, {0, 0, 5, 10}, {5, 9, 6, 10}}));
-    EXPECT_EQ(makeDesktopLayout(0, 0, {}).display_hash, "00");
-}
-
-// --- Controller selection against the simulated runtime ----------------------------------------------------
-
-TEST(Selection, TheControllerWhoseTriggerIsPulledComesFirst) {
-    struct Case {
-        const char* scenario;
-        std::vector<uint32_t> chosen;
-    };
-    const Case cases[] = {
-        {"device 0 hmd\ndevice 3 controller\ndevice 4 tracker\n", {3}},
-        {"device 1 controller\ndevice 2 controller\nstep polls=6\nstep\n  2 trigger 0.9\n", {2, 1}},
-        {"device 1 controller\ndevice 2 controller\nstep polls=4\n  1 trigger 0.3\nstep\n  2 trigger 0.31\n",
-         {2, 1}},
-        {"device 1 controller\ndevice 2 controller\nstep\n  1 trigger 1\n  2 trigger 1\n", {1, 2}},
-        {"device 2 controller\ndevice 15 controller\nstep polls=3\n  15 trigger 1\n", {15, 2}},
-    };
-    useVrLibrary(simVrLibrary());
-    for (const Case& c : cases) {
-        simLoadScenarioText(c.scenario);
-        const VrStartup vr = startVr();
-        ASSERT_EQ(vr.error, vr::VRInitError_None);
-        std::vector<uint32_t> chosen;
-        for (const TrackedController& t : selectControllers(vr.system, 1, {"primary"}))
-            chosen.push_back(t.device_index);
-        EXPECT_EQ(chosen, c.chosen) << c.scenario;
     }
 }
 

@@ -1,11 +1,51 @@
+// wandsetup's arithmetic and dialogue: a corner from two aims, the answers read at a prompt, the
+// calibration's quality report, and re-anchoring by the rigid fit of three corners touched again.
+#include "setup/calibration.h"
 #include "setup/calibration_quality.h"
+#include "setup/dialogue.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <numbers>
+#include <sstream>
 
 namespace {
+
+uint32_t bits(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
+
+TEST(Corners, ClosestApproachAndTheParallelTest) {
+    auto exact = [](Vec3 a, Vec3 b) {
+        return bits(a.x) == bits(b.x) && bits(a.y) == bits(b.y) && bits(a.z) == bits(b.z);
+    };
+    EXPECT_TRUE(
+        exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{0, 1, 1}, {0, 0, -1}}), {0, 0.5f, 0}));
+    EXPECT_TRUE(exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{1, 1, 0}, {0, -1, 0}}), {1, 0, 0}));
+    EXPECT_TRUE(
+        exact(closestApproachMidpoint({{0, 0, 0}, {1, 0, 0}}, {{-3, 2, 1}, {0, 1, 0}}), {-3, 0, 0.5f}))
+        << "a closest point behind the controller counts";
+    EXPECT_TRUE(exact(normalizedDirection({0, 0, -4}), {0, 0, -1}));
+    const Vec3 d{0.3f, -0.2f, -1.0f};
+    EXPECT_TRUE(estimateCorner({{0, 0, 0}, d}, {{1, 0, 0}, {d.x - 0.02f, d.y, d.z}}).usable)
+        << "about 1 degree";
+    for (Vec3 nearly : {d, Vec3{d.x * -2, d.y * -2, d.z * -2}, Vec3{d.x + 0.005f, d.y, d.z}, Vec3{NAN, 0, 1}})
+        EXPECT_FALSE(estimateCorner({{0, 0, 0}, d}, {{1, 0, 0}, nearly}).usable) << nearly.x;
+}
+
+TEST(Dialogue, AnswersAreTheIntegerAtEachTokensStartAndOrdinalsAreEnglish) {
+    std::istringstream in("2x +2 2.7 -1 abc 99999999999 \n\n  1\t" + std::string(10000, '7') + " 3");
+    std::vector<int> answers;
+    while (const auto choice = readChoice(in))
+        answers.push_back(*choice);
+    EXPECT_EQ(answers, (std::vector<int>{2, 2, 2, -1, 0, 0, 1, 0, 3}));
+    std::string ordinals;
+    for (int i : {1, 2, 3, 4, 10, 11, 12, 13, 21, 22, 23, 101, 111, 112})
+        ordinals += ordinalText(i) + " ";
+    EXPECT_EQ(ordinals, "1st 2nd 3rd 4th 10th 11th 12th 13th 21st 22nd 23rd 101st 111th 112th ");
+}
 
 // A screen w x h metres in a tilted plane, corners in stored order, each moved by (right, up, out) metres.
 std::array<Vec3, 4> screen(double w, double h, std::array<Vec3, 4> moved = {}) {
@@ -49,6 +89,7 @@ TEST(CalibrationQuality, SummaryAndWarningsGoByTheFiguresShown) {
         {screen(0.48, 0.27, {{{}, {}, {0.0194f, 0, 0}}}), wide, ""},
         {screen(0.6, 0.3067), wide, ""},
         {screen(0.6, 0.3047), wide, "Warning: the measured aspect 1.97 is 11 % off the pixels' 1.78."},
+        {screen(0.6, 0.38), wide, "Warning: the measured aspect 1.58 is 11 % off the pixels' 1.78."},
         {screen(0.0496, 0.0496), square, ""},
         {screen(0.0494, 0.0496), square,
          "Warning: the corners lie only 49 x 50 mm apart, too close for a monitor."}};
