@@ -8,5 +8,5 @@ int main(int argc, char** argv) {
     platform::prepareProcess();
     PointerIo io;
     io.sleep_until = [](uint32_t) {};
-    return runPointer(readCommandLine(argc, argv, kPointerHelp), io);
+    return static_cast<int>(runPointer(readCommandLine(argc, argv, kPointerHelp), io));
 }

@@ -5,17 +5,33 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
-// What --help says about one program, beside the parts both share (usage, options, the VR library).
+// The exit statuses of both programs, each number once; what each means for a program is in its
+// ProgramHelp, and --help prints it.
+enum class ExitStatus : int {
+    success = 0,     // done, or ended on request
+    failure = 1,     // what the program needs could not be had: a desktop, the runtime, a usable file...
+    unfinished = 2,  // a mistake on the command line; wandsetup: stopped before the end, nothing written
+    not_written = 3, // wandsetup: the file could not be written, an old one is kept
+};
+
+// The programs that the options table serves.
+enum class Tool { wandsetup, wandpointer };
+
+// One exit status as --help explains it for a program: the status, then its lines (without indentation).
+struct StatusHelp {
+    ExitStatus status;
+    const char* meaning;
+};
+
+// What --help says about one program, beside what the options table says.
 struct ProgramHelp {
-    const char* name;               // "wandpointer"
-    const char* summary;            // what the program does, one paragraph
-    const char* files;              // the files it reads and writes
-    const char* statuses;           // its exit statuses
-    const char* reanchor = nullptr; // what --reanchor does; null for a program without that option
-    // The help lines of --wait, --log and --autostart; null for a program without those options.
-    const char* runner_options = nullptr;
-    const char* recommended = nullptr; // what --recommended does for it
+    Tool tool;
+    const char* name;    // "wandpointer"
+    const char* summary; // what the program does, one paragraph
+    const char* files;   // the files it reads and writes
+    std::vector<StatusHelp> statuses;
 };
 
 struct CommandLine {
@@ -25,12 +41,11 @@ struct CommandLine {
     std::string log_path;          // --log FILE: every message also goes to FILE ("": none)
     std::optional<bool> autostart; // --autostart on|off: only register or unregister with the runtime
     bool recommended = false;      // --recommended: the recommended settings (README, "Settings")
-    // Set when the program must end at once with this status: after --help or --version (0), or after a
-    // mistake on the command line (2), which has been reported on standard error with the usage.
-    std::optional<int> exit_status;
+    // Set when the program must end at once with this status: after --help or --version (success), or
+    // after a mistake on the command line (unfinished), which has been reported on standard error with the
+    // usage.
+    std::optional<ExitStatus> exit_status;
 };
-
-inline constexpr int kExitBadCommandLine = 2;
 
 // Reads the arguments and answers --help, --version and mistakes on the spot.
 CommandLine readCommandLine(int argc, const char* const argv[], const ProgramHelp& help);

@@ -180,15 +180,11 @@ const Json::Value* optionalMember(const Json::Value& object, const char* key) {
     return object.find(key, key + std::strlen(key));
 }
 
-// An optional tuning number: an absent key keeps `value`; anything but a finite number of 0 or more (above
-// 0 where `above_zero`) stops the start-up with a message that names the key.
-void readTuningNumber(const std::string& file, const Json::Value& object, const char* group, const char* key,
-                      float& value, bool above_zero = false) {
-    const Json::Value* member = optionalMember(object, key);
-    if (member == nullptr) {
-        return;
-    }
-    const double number = member->isNumeric() ? member->asDouble() : -1.0;
+// An optional tuning number: anything but a finite number of 0 or more (above 0 where `above_zero`) stops
+// the start-up with a message that names the key.
+float readTuningNumber(const std::string& file, const Json::Value& member, const char* group, const char* key,
+                       bool above_zero) {
+    const double number = member.isNumeric() ? member.asDouble() : -1.0;
     if (!std::isfinite(number) || number < 0.0 || (above_zero && number == 0.0) ||
         number > std::numeric_limits<float>::max()) {
         refuseSetting(file, group, key,
@@ -200,16 +196,151 @@ void readTuningNumber(const std::string& file, const Json::Value& object, const 
                       above_zero ? "a number of at least 1.17549435e-38"
                                  : "0 or a number of at least 1.17549435e-38");
     }
-    value = static_cast<float>(number);
+    return static_cast<float>(number);
 }
 
-// An angle offset, converted as JsonCpp converts it; one beyond the range of a float (it would be infinite
-// and no ray would meet a monitor) is refused.
-float readAngleOffset(const std::string& file, Json::Value& root, const char* key) {
-    const float offset = root["controller_angle_offset"][key].asFloat();
-    if (!std::isfinite(offset))
-        refuseSetting(file, "controller_angle_offset", key, "a number within the range of a float");
-    return offset;
+// The settings, in the order the reader takes them. Plain wandsetup writes `written`, and with
+// --recommended also `recommended`, which wandpointer --recommended takes for each member a file lacks.
+const Setting kSettings[] = {
+    {.group = "trigger",
+     .key = "dragging_threshold_ms",
+     .type = SettingType::whole,
+     .field = &RunnerSettings::dragging_threshold_ms,
+     .written = 200,
+     .help = "milliseconds the trigger is held before a pull is a drag rather than a click"},
+    {.group = "",
+     .key = "handedness",
+     .type = SettingType::whole,
+     .field = &RunnerSettings::handedness,
+     .help = "1 right-handed, 2 left-handed: the trigger's button; written from the user's answer"},
+    {.group = "trigger",
+     .key = "click_detection_threshold",
+     .type = SettingType::whole,
+     .field = &RunnerSettings::click_detection_threshold,
+     .written = 10,
+     .help = "read, and changes nothing"},
+    {.group = "stabilization",
+     .key = "enable",
+     .type = SettingType::flag,
+     .field = &RunnerSettings::stabilization_enable,
+     .written = 0,
+     .recommended = 1,
+     .help = "1 steadies the cursor with the filter, 0 places it where the ray lands"},
+    {.group = "stabilization",
+     .key = "average_of_N_previous_positions",
+     .type = SettingType::whole,
+     .field = &RunnerSettings::average_of_N_previous_positions,
+     .written = 5,
+     .help = "positions the average takes besides the newest, 1 to 1000 (warned outside)"},
+    {.group = "controller_angle_offset",
+     .key = "x",
+     .type = SettingType::angle,
+     .field = &RunnerSettings::controller_angle_offset_x,
+     .written = 0,
+     .help = "tilts the pointing ray about the controller's x axis"},
+    {.group = "controller_angle_offset",
+     .key = "y",
+     .type = SettingType::angle,
+     .field = &RunnerSettings::controller_angle_offset_y,
+     .written = 0,
+     .help = "tilts the pointing ray about the controller's y axis (-1.3 to -5 for a pistol grip)"},
+    {.group = "stabilization",
+     .key = "filter",
+     .type = SettingType::filter,
+     .field = &RunnerSettings::stabilization_filter,
+     .recommended = static_cast<double>(StabilizationFilter::one_euro),
+     .help = "\"one_euro\" filters the pointing direction, \"average\" averages pixel positions"},
+    // A cutoff of 0 Hz at rest would leave the cursor short of where the controller points, for good.
+    {.group = "stabilization",
+     .key = "min_cutoff_hz",
+     .type = SettingType::number,
+     .field = &RunnerSettings::min_cutoff_hz,
+     .above_zero = true,
+     .recommended = 0.5,
+     .help = "the 1-euro filter's cutoff while the direction is still; lower is steadier"},
+    {.group = "stabilization",
+     .key = "beta",
+     .type = SettingType::number,
+     .field = &RunnerSettings::beta,
+     .recommended = 2.5,
+     .help = "Hz of cutoff added per degree per second; higher lags less"},
+    {.group = "stabilization",
+     .key = "derivative_cutoff_hz",
+     .type = SettingType::number,
+     .field = &RunnerSettings::derivative_cutoff_hz,
+     .recommended = 1.0,
+     .help = "the cutoff at which the angular speed is smoothed"},
+    {.group = "trigger",
+     .key = "click_freeze_degrees",
+     .type = SettingType::number,
+     .field = &RunnerSettings::click_freeze_degrees,
+     .recommended = 0.6,
+     .help = "the cursor stays put at a pull while the direction stays within this angle; 0 off"},
+    {.group = "bindings",
+     .key = "",
+     .type = SettingType::bindings,
+     .field = &RunnerSettings::bindings,
+     .help = "another action for a control: a mouse button, keys, the wheel, the cursor switch or none"},
+    {.group = "haptics",
+     .key = "click_us",
+     .type = SettingType::pulse,
+     .field = &RunnerSettings::haptic_click_us,
+     .most = kMaxHapticClickUs,
+     .help = "microseconds of a tick at every click and key press; 0 none"},
+    {.group = "handover",
+     .key = "enable",
+     .type = SettingType::on_off,
+     .field = &RunnerSettings::handover_enable,
+     .recommended = 1,
+     .help = "shares the pointer with the mouse and lets go of it at rest; 0 off"},
+    {.group = "handover",
+     .key = "rest_seconds",
+     .type = SettingType::number,
+     .field = &RunnerSettings::rest_seconds,
+     .above_zero = true,
+     .most = kMaxRestSeconds,
+     .recommended = 2.0,
+     .help = "seconds the controller lies still before it lets go of the cursor"},
+    {.group = "handover",
+     .key = "rest_degrees",
+     .type = SettingType::number,
+     .field = &RunnerSettings::rest_degrees,
+     .recommended = 0.1,
+     .help = "still: the direction within this angle of one direction"},
+    {.group = "handover",
+     .key = "resume_degrees",
+     .type = SettingType::number,
+     .field = &RunnerSettings::resume_degrees,
+     .recommended = 1.0,
+     .help = "a turn further than this from where a pause began takes the cursor back"},
+};
+
+const SettingGroup kOptionalGroups[] = {
+    {"bindings", "expected an object with a member for each control to bind", true},
+    {"haptics", "expected an object such as { \"click_us\" : 1500 }", true},
+    {"handover", "expected an object", false},
+};
+
+// A setting's value as the file spells it.
+Json::Value jsonValue(const Setting& setting, double value) {
+    switch (setting.type) {
+    case SettingType::angle:
+    case SettingType::number:
+        return realValue(value);
+    case SettingType::filter:
+        for (const auto& [name, filter] : kFilterNames) {
+            if (static_cast<double>(filter) == value)
+                return name;
+        }
+        return Json::Value();
+    default:
+        return static_cast<int>(value);
+    }
+}
+
+// The members of `group` (the root for none), made an object by the modifying access.
+Json::Value& groupOf(Json::Value& root, const Setting& setting) {
+    return *setting.group ? root[setting.group] : root;
 }
 
 // The recommended settings (README, "Steadier pointing" and "Sharing the desk"). `wandsetup --recommended`
@@ -219,43 +350,13 @@ void addRecommended(Json::Value& root, bool replace) {
     if (!root.isObject() && !root.isNull()) {
         return;
     }
-    const struct {
-        const char* group;
-        const char* key;
-        Json::Value value;
-    } members[] = {
-        {"stabilization", "enable", 1},
-        {"stabilization", "filter", "one_euro"},
-        {"stabilization", "min_cutoff_hz", realValue(0.5)},
-        {"stabilization", "beta", realValue(2.5)},
-        {"stabilization", "derivative_cutoff_hz", realValue(1.0)},
-        {"trigger", "click_freeze_degrees", realValue(0.6)},
-        {"handover", "enable", 1},
-        {"handover", "rest_seconds", realValue(2.0)},
-        {"handover", "rest_degrees", realValue(0.1)},
-        {"handover", "resume_degrees", realValue(1.0)},
-    };
-    for (const auto& member : members) {
-        Json::Value& group = root[member.group];
-        if ((group.isObject() || group.isNull()) && (replace || !group.isMember(member.key))) {
-            group[member.key] = member.value;
+    for (const Setting& setting : kSettings) {
+        if (!setting.recommended)
+            continue;
+        Json::Value& group = groupOf(root, setting);
+        if ((group.isObject() || group.isNull()) && (replace || !group.isMember(setting.key))) {
+            group[setting.key] = jsonValue(setting, *setting.recommended);
         }
-    }
-}
-
-void readStabilizationFilter(const std::string& file, const Json::Value& stabilization,
-                             RunnerSettings& settings) {
-    const Json::Value* member = optionalMember(stabilization, "filter");
-    if (member == nullptr) {
-        return;
-    }
-    const std::string name = member->isString() ? member->asString() : "";
-    if (name == "average") {
-        settings.stabilization_filter = StabilizationFilter::average;
-    } else if (name == "one_euro") {
-        settings.stabilization_filter = StabilizationFilter::one_euro;
-    } else {
-        refuseSetting(file, "stabilization", "filter", "\"one_euro\" or \"average\"");
     }
 }
 
@@ -334,73 +435,150 @@ Binding readBinding(const std::string& file, const std::string& control, const J
                      "by \"+\"");
 }
 
-// An optional group of settings: absent or null gives nullptr; anything but an object stops the start-up
-// with `problem`.
-const Json::Value* optionalGroup(const std::string& file, const Json::Value& root, const char* group,
-                                 const char* problem) {
-    const Json::Value* value = optionalMember(root, group);
+// "a", "b" and "c".
+std::string listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 < names.size() ? ", " : " and ") + quoted(names[i]);
+    return text;
+}
+
+// The group of an optional setting: nullptr when it is absent or null; anything but an object stops the
+// start-up, and so does a member that no setting names where the group refuses those.
+const Json::Value* optionalGroup(const std::string& file, const Json::Value& root, const char* name) {
+    const Json::Value* value = optionalMember(root, name);
     if (value == nullptr || value->isNull())
         return nullptr;
+    const auto* group = std::find_if(std::begin(kOptionalGroups), std::end(kOptionalGroups),
+                                     [&](const SettingGroup& g) { return std::strcmp(g.name, name) == 0; });
     if (!value->isObject())
-        refuseMember(file, group, "", problem);
+        refuseMember(file, name, "", group->expected);
+    if (!group->refuses_unknown)
+        return value;
+    // The bindings' members are controls, which readBindings checks.
+    std::vector<std::string> keys;
+    for (const Setting& setting : kSettings) {
+        if (std::strcmp(setting.group, name) == 0 && *setting.key)
+            keys.push_back(setting.key);
+    }
+    for (const std::string& key : value->getMemberNames()) {
+        if (!keys.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
+            refuseMember(file, name, key,
+                         (keys.size() == 1 ? "no such setting; the one setting is "
+                                           : "no such setting; the settings are ") +
+                             listed(keys));
+    }
     return value;
 }
 
 // "bindings": a member per control, each optional; a control it does not name keeps "default".
-void readBindings(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* bindings =
-        optionalGroup(file, root, "bindings", "expected an object with a member for each control to bind");
-    if (bindings == nullptr)
-        return;
-    for (const std::string& control : bindings->getMemberNames()) {
+void readBindings(const std::string& file, const Json::Value& bindings, RunnerSettings& settings) {
+    for (const std::string& control : bindings.getMemberNames()) {
         const auto* found = std::find(kControlNames.begin(), kControlNames.end(), control);
         if (found == kControlNames.end())
             refuseMember(file, "bindings", control,
-                         "no such control; the controls are \"trigger\", \"grip\", \"menu\", \"pad_left\", "
-                         "\"pad_right\" and \"pad_centre\"");
+                         "no such control; the controls are " +
+                             listed(std::vector<std::string>(kControlNames.begin(), kControlNames.end())));
         settings.bindings[static_cast<size_t>(found - kControlNames.begin())] =
-            readBinding(file, control, (*bindings)[control]);
+            readBinding(file, control, bindings[control]);
     }
 }
 
-// "haptics": "click_us", the length of the pulse for every click and key press, or 0 (or none) for none.
-void readHaptics(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* haptics =
-        optionalGroup(file, root, "haptics", "expected an object such as { \"click_us\" : 1500 }");
-    if (haptics == nullptr)
+// One optional setting from its group's `member`.
+void readOptional(const std::string& file, const Setting& setting, const Json::Value& member,
+                  RunnerSettings& settings) {
+    switch (setting.type) {
+    case SettingType::number: {
+        float& value = settings.*std::get<float RunnerSettings::*>(setting.field);
+        value = readTuningNumber(file, member, setting.group, setting.key, setting.above_zero);
+        if (value > setting.most) {
+            char most[32];
+            std::snprintf(most, sizeof most, "%g", setting.most);
+            refuseSetting(file, setting.group, setting.key,
+                          (std::string(setting.above_zero ? "a finite number above 0"
+                                                          : "a finite number of 0 or more") +
+                           " and at most " + most)
+                              .c_str());
+        }
         return;
-    for (const std::string& key : haptics->getMemberNames()) {
-        if (key != "click_us")
-            refuseMember(file, "haptics", key, "no such setting; the one setting is \"click_us\"");
     }
-    const Json::Value* click = optionalMember(*haptics, "click_us");
-    if (click == nullptr)
+    case SettingType::on_off:
+        if (!member.isBool() && !member.isNumeric())
+            refuseSetting(file, setting.group, setting.key, "1 (on) or 0 (off)");
+        settings.*std::get<bool RunnerSettings::*>(setting.field) = member.asBool();
         return;
-    const double us = click->isNumeric() ? click->asDouble() : -1.0;
-    if (!(us >= 0.0 && us <= kMaxHapticClickUs && us == std::floor(us)))
-        refuseMember(file, "haptics", "click_us",
-                     jsonText(*click) +
-                         " is no pulse; expected a whole number of microseconds from 1 to 3999, or 0 "
-                         "for none");
-    settings.haptic_click_us = static_cast<uint16_t>(us);
+    case SettingType::filter: {
+        const std::string name = member.isString() ? member.asString() : "";
+        std::string expected;
+        for (const auto& [known, filter] : kFilterNames) {
+            if (name == known) {
+                settings.*std::get<StabilizationFilter RunnerSettings::*>(setting.field) = filter;
+                return;
+            }
+            expected += (expected.empty() ? "" : " or ") + quoted(known);
+        }
+        refuseSetting(file, setting.group, setting.key, expected.c_str());
+    }
+    case SettingType::pulse: {
+        const double us = member.isNumeric() ? member.asDouble() : -1.0;
+        if (!(us >= 0.0 && us <= setting.most && us == std::floor(us))) {
+            char most[32];
+            std::snprintf(most, sizeof most, "%g", setting.most);
+            refuseMember(file, setting.group, setting.key,
+                         jsonText(member) +
+                             " is no pulse; expected a whole number of microseconds from 1 to " + most +
+                             ", or 0 for none");
+        }
+        settings.*std::get<uint16_t RunnerSettings::*>(setting.field) = static_cast<uint16_t>(us);
+        return;
+    }
+    default:
+        return;
+    }
 }
 
-// "handover": absent (or null), sharing the desk is off; an object turns it on unless its "enable" is 0.
-void readHandover(const std::string& file, const Json::Value& root, RunnerSettings& settings) {
-    const Json::Value* handover = optionalGroup(file, root, "handover", "expected an object");
-    if (handover == nullptr)
+// One setting into its field. Every lookup of a setting the configurator always writes uses the modifying
+// member access: a missing member is null and converts to 0, 0.0 or false, and a value of the wrong type
+// raises Json::LogicError from JsonCpp itself.
+void readSetting(const std::string& file, const Setting& setting, Json::Value& root,
+                 RunnerSettings& settings) {
+    switch (setting.type) {
+    case SettingType::whole:
+        settings.*std::get<int32_t RunnerSettings::*>(setting.field) =
+            groupOf(root, setting)[setting.key].asInt();
         return;
-    settings.handover_enable = true;
-    if (const Json::Value* enable = optionalMember(*handover, "enable")) {
-        if (!enable->isBool() && !enable->isNumeric())
-            refuseSetting(file, "handover", "enable", "1 (on) or 0 (off)");
-        settings.handover_enable = enable->asBool();
+    case SettingType::flag:
+        settings.*std::get<bool RunnerSettings::*>(setting.field) =
+            groupOf(root, setting)[setting.key].asBool();
+        return;
+    case SettingType::angle: {
+        // Converted as JsonCpp converts it; beyond the range of a float it would be infinite.
+        const float offset = groupOf(root, setting)[setting.key].asFloat();
+        if (!std::isfinite(offset))
+            refuseSetting(file, setting.group, setting.key, "a number within the range of a float");
+        settings.*std::get<float RunnerSettings::*>(setting.field) = offset;
+        return;
     }
-    readTuningNumber(file, *handover, "handover", "rest_seconds", settings.rest_seconds, true);
-    if (settings.rest_seconds > kMaxRestSeconds)
-        refuseSetting(file, "handover", "rest_seconds", "a finite number above 0 and at most 86400");
-    readTuningNumber(file, *handover, "handover", "rest_degrees", settings.rest_degrees);
-    readTuningNumber(file, *handover, "handover", "resume_degrees", settings.resume_degrees);
+    default:
+        break;
+    }
+    // Optional settings: the configurator writes them only when asked for the recommended ones.
+    const bool optional_group =
+        std::any_of(std::begin(kOptionalGroups), std::end(kOptionalGroups),
+                    [&](const SettingGroup& g) { return std::strcmp(g.name, setting.group) == 0; });
+    const Json::Value* group =
+        optional_group ? optionalGroup(file, root, setting.group) : &groupOf(root, setting);
+    if (group == nullptr)
+        return;
+    if (setting.type == SettingType::bindings) {
+        readBindings(file, *group, settings);
+        return;
+    }
+    // A group that is there turns on what it is about unless its switch says otherwise.
+    if (setting.type == SettingType::on_off)
+        settings.*std::get<bool RunnerSettings::*>(setting.field) = true;
+    if (const Json::Value* member = optionalMember(*group, setting.key))
+        readOptional(file, setting, *member, settings);
 }
 
 // The settings that are used only in part, each with its warning.
@@ -455,28 +633,8 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
         contents.displays.push_back(entry);
     }
 
-    RunnerSettings& settings = contents.settings;
-    settings.dragging_threshold_ms = root["trigger"]["dragging_threshold_ms"].asInt();
-    settings.handedness = root["handedness"].asInt();
-    contents.click_detection_threshold = root["trigger"]["click_detection_threshold"].asInt();
-    settings.stabilization_enable = root["stabilization"]["enable"].asBool();
-    settings.average_of_N_previous_positions =
-        root["stabilization"]["average_of_N_previous_positions"].asInt();
-    settings.controller_angle_offset_x = readAngleOffset(file, root, "x");
-    settings.controller_angle_offset_y = readAngleOffset(file, root, "y");
-
-    // Optional keys: the configurator writes them only when asked for the recommended settings.
-    const Json::Value& stabilization = root["stabilization"];
-    readStabilizationFilter(file, stabilization, settings);
-    // A cutoff of 0 Hz at rest would leave the cursor short of where the controller points, for good.
-    readTuningNumber(file, stabilization, "stabilization", "min_cutoff_hz", settings.min_cutoff_hz, true);
-    readTuningNumber(file, stabilization, "stabilization", "beta", settings.beta);
-    readTuningNumber(file, stabilization, "stabilization", "derivative_cutoff_hz",
-                     settings.derivative_cutoff_hz);
-    readTuningNumber(file, root["trigger"], "trigger", "click_freeze_degrees", settings.click_freeze_degrees);
-    readBindings(file, root, settings);
-    readHaptics(file, root, settings);
-    readHandover(file, root, settings);
+    for (const Setting& setting : kSettings)
+        readSetting(file, setting, root, contents.settings);
 
     // The hash only serves a warning about a changed monitor layout, so a hand-edited value of another
     // type is ignored rather than refused.
@@ -485,7 +643,7 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
         contents.display_hash = hash.asString();
         contents.has_display_hash = true;
     }
-    contents.warnings = settingWarnings(settings);
+    contents.warnings = settingWarnings(contents.settings);
     return contents;
 }
 
@@ -628,12 +786,10 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
     }
     root["displayhash"] = display_hash;
     root["handedness"] = handedness;
-    root["stabilization"]["enable"] = 0;
-    root["stabilization"]["average_of_N_previous_positions"] = 5;
-    root["trigger"]["click_detection_threshold"] = 10;
-    root["trigger"]["dragging_threshold_ms"] = 200;
-    root["controller_angle_offset"]["x"] = realValue(0.0f);
-    root["controller_angle_offset"]["y"] = realValue(0.0f);
+    for (const Setting& setting : kSettings) {
+        if (setting.written)
+            groupOf(root, setting)[setting.key] = jsonValue(setting, *setting.written);
+    }
     attachAngleOffsetComment(root);
     if (recommended) {
         addRecommended(root, true);
@@ -749,4 +905,12 @@ ConfigRead readConfigFile(const std::string& path, bool recommended) {
     }
     in.close();
     return readText(text, path, recommended);
+}
+
+std::span<const Setting> settingsTable() {
+    return kSettings;
+}
+
+std::span<const SettingGroup> optionalGroups() {
+    return kOptionalGroups;
 }

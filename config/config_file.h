@@ -6,8 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
+#include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 // One monitor as the configurator measured it: its desktop rectangle and its four screen corners in
@@ -49,7 +52,8 @@ inline constexpr uint32_t kHapticGapMs = 5;
 // The longest pulse, in microseconds, that the runtime does not cut short.
 inline constexpr int32_t kMaxHapticClickUs = 3999;
 
-// The runner's behaviour settings, read once at start-up and never changed afterwards.
+// The runner's behaviour settings, read once at start-up and never changed afterwards. settingsTable() says
+// where each comes from in the file; an optional one the file lacks keeps its value here.
 struct RunnerSettings {
     int32_t dragging_threshold_ms = 0;
     int32_t handedness = 0;
@@ -70,6 +74,7 @@ struct RunnerSettings {
     float rest_seconds = 2.0f;   // still this long, the controller is at rest and lets go of the cursor
     float rest_degrees = 0.1f;   // still: the pointing direction within this angle of one direction
     float resume_degrees = 1.0f; // a turn further than this from where a pause began takes the cursor back
+    int32_t click_detection_threshold = 0; // read, and used for nothing
 };
 
 // The longest "rest_seconds": a day, far inside the millisecond tick's range.
@@ -102,11 +107,62 @@ struct ConfigContents {
     // "displayhash" when it is present and a string; has_display_hash is false otherwise.
     std::string display_hash;
     bool has_display_hash = false;
-    int32_t click_detection_threshold = 0;
     // Settings the runner can use only in part, each a message to print as it stands: an averaging length
     // below 1 (the cursor is placed directly) or above kMaxStabilizerLength (the last ones are averaged).
     std::vector<std::string> warnings;
 };
+
+// How a setting's value is read and checked.
+enum class SettingType {
+    // Read as JsonCpp converts: a missing or null member is 0 (false), a value of another type is refused
+    // with JsonCpp's own message.
+    whole, // asInt
+    flag,  // asBool: any number but 0, or true, is on
+    angle, // asFloat, and refused beyond a float's range (the ray would meet no monitor)
+    // Optional: a missing member keeps its field's value in RunnerSettings; a bad one is refused with a
+    // message that names the key and the file.
+    number,   // a finite number of 0 or more (above 0 where `above_zero`) up to `most`
+    on_off,   // 1 (on) or 0 (off), true or false; on when its group is there without it
+    filter,   // "one_euro" or "average"
+    pulse,    // a whole number from 0 to `most`
+    bindings, // an object with an action for each control it names (`key` is empty)
+};
+
+using SettingField = std::variant<int32_t RunnerSettings::*, bool RunnerSettings::*, float RunnerSettings::*,
+                                  StabilizationFilter RunnerSettings::*, uint16_t RunnerSettings::*,
+                                  std::array<Binding, kBoundControlCount> RunnerSettings::*>;
+
+// One setting of the file: where it is ("group" / "key"; no group for a member of the root), how it is
+// read and checked, the field it sets, what plain wandsetup writes, what --recommended gives, and what it
+// is for. Adding a setting is a row in kSettings and its use.
+struct Setting {
+    const char* group;
+    const char* key;
+    SettingType type;
+    SettingField field;
+    bool above_zero = false;
+    double most = std::numeric_limits<double>::infinity();
+    std::optional<double> written = std::nullopt; // written by wandsetup, always
+    std::optional<double> recommended =
+        std::nullopt; // written by wandsetup --recommended; wandpointer's for a missing one
+    const char* help = "";
+};
+
+// Every setting, in the order the reader takes them, which decides the message when several are bad.
+std::span<const Setting> settingsTable();
+
+// The optional groups: absent (or null) they leave their settings as they are; present, they must be
+// objects. Bindings and haptics refuse a member they do not know.
+struct SettingGroup {
+    const char* name;
+    const char* expected; // what the refusal of a group that is not an object says is expected
+    bool refuses_unknown;
+};
+std::span<const SettingGroup> optionalGroups();
+
+// The names "filter" takes, in the order its refusal lists them.
+inline constexpr std::array<std::pair<const char*, StabilizationFilter>, 2> kFilterNames = {
+    {{"one_euro", StabilizationFilter::one_euro}, {"average", StabilizationFilter::average}}};
 
 // Why a file gives no contents: it could not be opened or read at all, or the reader refused its text.
 enum class ConfigFailure { cannot_open, refused };

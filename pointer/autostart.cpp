@@ -51,19 +51,19 @@ std::string absoluteConfigPath(const std::string& config_path) {
     return fs::absolute(config_path, ignored).lexically_normal().string();
 }
 
-int setAutostart(bool on, const std::string& config_path, bool recommended) {
+ExitStatus setAutostart(bool on, const std::string& config_path, bool recommended) {
     const std::string settings = platform::userSettingsFolder();
     if (settings.empty()) {
         platform::printError(
             "wandpointer: no folder for the SteamVR manifest: set HOME or XDG_CONFIG_HOME\n");
-        return 1;
+        return ExitStatus::failure;
     }
     const fs::path folder = fs::path(settings) / kWandFolder;
     const std::string manifest_path = (folder / "wandpointer.vrmanifest").string();
     const VrStartup startup = startVr();
     if (startup.error != vr::VRInitError_None) {
         reportVrStartupFailure(startup, Program::pointer);
-        return 1;
+        return ExitStatus::failure;
     }
     if (on) {
         ApplicationManifest manifest;
@@ -79,7 +79,7 @@ int setAutostart(bool on, const std::string& config_path, bool recommended) {
             platform::printError("wandpointer: could not write %s: %s\n", manifest_path.c_str(),
                                  failure.c_str());
             endVrSession();
-            return 1;
+            return ExitStatus::failure;
         }
     }
     vr::EVRInitError error = vr::VRInitError_None;
@@ -88,7 +88,7 @@ int setAutostart(bool on, const std::string& config_path, bool recommended) {
         platform::printError("SteamVR does not offer %s: %s\n", vr::IVRApplications_Version,
                              vrLibrary().get_init_error_as_english_description(error));
         endVrSession();
-        return 1;
+        return ExitStatus::failure;
     }
     const std::string key = kAppKey;
     bool done = false;
@@ -105,7 +105,7 @@ int setAutostart(bool on, const std::string& config_path, bool recommended) {
     }
     endVrSession();
     if (!done)
-        return 1;
+        return ExitStatus::failure;
     if (on) {
         platform::print("SteamVR now starts wandpointer with itself: %s is registered, auto-launch on.\n",
                         manifest_path.c_str());
@@ -115,5 +115,5 @@ int setAutostart(bool on, const std::string& config_path, bool recommended) {
         platform::print("SteamVR no longer starts wandpointer: auto-launch off, %s unregistered.\n",
                         manifest_path.c_str());
     }
-    return 0;
+    return ExitStatus::success;
 }

@@ -5,5 +5,5 @@
 
 int main(int argc, char** argv) {
     platform::prepareProcess();
-    return runPointer(readCommandLine(argc, argv, kPointerHelp), PointerIo{});
+    return static_cast<int>(runPointer(readCommandLine(argc, argv, kPointerHelp), PointerIo{}));
 }

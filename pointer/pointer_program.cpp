@@ -14,29 +14,22 @@
 #include <vector>
 
 const ProgramHelp kPointerHelp = {
+    Tool::wandpointer,
     "wandpointer",
     "Turns the VR controller you pick into the desktop's mouse, from the calibration that wandsetup\n"
     "wrote. Runs until Ctrl+C, until it is asked to end, or until SteamVR quits.\n",
     "  default.config in the working folder, or FILE: read once at start-up, never written.\n"
     "  --autostart writes wandpointer.vrmanifest into $XDG_CONFIG_HOME/wand (~/.config/wand; on Windows\n"
     "  %APPDATA%\\Wand), where the log of the runs SteamVR starts goes too: wandpointer.log.\n",
-    "  0  ended on request (Ctrl+C, closing the console, a termination signal) or because SteamVR quit,\n"
-    "     held buttons and keys let go; --autostart: done\n"
-    "  1  no desktop could be reached, the configuration could not be opened or read, a bound key cannot\n"
-    "     be pressed on this desktop, the log file could not be opened, the VR runtime did not start, or\n"
-    "     the desktop stopped taking input (GNOME's remote desktop session was ended); --autostart: also\n"
-    "     SteamVR refused (its error named)\n"
-    "  2  a mistake on the command line\n",
-    nullptr,
-    "  --wait         when SteamVR is not running, wait for it instead of ending with status 1; when it\n"
-    "                 quits, let go of the buttons and wait for it again\n"
-    "  --log FILE     also write every message, each line with the time, to FILE (appended)\n"
-    "  --autostart on|off\n"
-    "                 on: register with SteamVR, which then starts wandpointer with itself (this\n"
-    "                 --config and --recommended, --wait, a log beside the manifest); off: undo that.\n"
-    "                 SteamVR must run\n",
-    "  --recommended  the recommended settings (steadier pointing, sharing the desk with the mouse) for\n"
-    "                 each one the file lacks; the file is not changed\n",
+    {{ExitStatus::success,
+      "ended on request (Ctrl+C, closing the console, a termination signal) or because SteamVR quit,\n"
+      "held buttons and keys let go; --autostart: done\n"},
+     {ExitStatus::failure,
+      "no desktop could be reached, the configuration could not be opened or read, a bound key cannot\n"
+      "be pressed on this desktop, the log file could not be opened, the VR runtime did not start, or\n"
+      "the desktop stopped taking input (GNOME's remote desktop session was ended); --autostart: also\n"
+      "SteamVR refused (its error named)\n"},
+     {ExitStatus::unfinished, "a mistake on the command line\n"}},
 };
 
 namespace {
@@ -85,7 +78,7 @@ void runFrames(RunnerState& runner, const PointerIo& io) {
 
 } // namespace
 
-int runPointer(const CommandLine& command_line, const PointerIo& io) {
+ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
     if (command_line.exit_status)
         return *command_line.exit_status;
     // From here on a request to stop is honoured, while waiting and between frames, so that no button
@@ -96,7 +89,7 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         if (!failure.empty()) {
             platform::printError("wandpointer: cannot open the log file %s: %s\n",
                                  command_line.log_path.c_str(), failure.c_str());
-            return 1;
+            return ExitStatus::failure;
         }
     }
 
@@ -107,21 +100,21 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         else
             platform::printError("%s", read.message.c_str());
         platform::pauseConsole();
-        return 1;
+        return ExitStatus::failure;
     }
     if (command_line.autostart)
         return setAutostart(*command_line.autostart, command_line.config_path, command_line.recommended);
     if (command_line.wait && !firstToWaitFor(command_line.config_path)) {
         platform::print("Another wandpointer --wait runs with %s; this one ends.\n",
                         command_line.config_path.c_str());
-        return 0;
+        return ExitStatus::success;
     }
 
     const ConfigContents& config = *read.contents;
     if (const std::string failure = platform::openDesktop(); !failure.empty()) {
         platform::printError("%s\n", failure.c_str());
         platform::pauseConsole();
-        return 1;
+        return ExitStatus::failure;
     }
 
     // The calibration fits only the monitors it was made for: say so when they have changed since.
@@ -137,7 +130,7 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
         platform::printError("%s", problem.c_str());
     if (!key_problems.empty()) {
         platform::pauseConsole();
-        return 1;
+        return ExitStatus::failure;
     }
 
     RunnerState runner;
@@ -156,11 +149,11 @@ int runPointer(const CommandLine& command_line, const PointerIo& io) {
             runFrames(runner, io);
             endVrSession();
         } else if (!platform::shutdownRequested() && !runtimeQuitting()) {
-            return 1; // the runtime did not start: reported
+            return ExitStatus::failure; // the runtime did not start: reported
         }
         if (platform::desktopLost())
-            return 1;
+            return ExitStatus::failure;
         if (platform::shutdownRequested() || !command_line.wait)
-            return 0;
+            return ExitStatus::success;
     }
 }

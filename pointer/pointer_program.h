@@ -7,7 +7,7 @@
 
 extern const ProgramHelp kPointerHelp;
 
-// Returns the exit status: the command line's own when it has one (--help, --version, a mistake), 1 when
-// the configuration cannot be used or the runtime does not start, 0 after a request to end, with any
-// held button let go. The frame loop acts and waits through `io`.
-int runPointer(const CommandLine& command_line, const PointerIo& io);
+// Returns the exit status: the command line's own when it has one (--help, --version, a mistake), failure
+// when the configuration cannot be used or the runtime does not start, success after a request to end, with
+// any held button let go. The frame loop acts and waits through `io`.
+ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io);

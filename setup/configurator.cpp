@@ -16,24 +16,24 @@
 
 namespace {
 
-int inputEnded() {
+ExitStatus inputEnded() {
     std::fprintf(stderr, "\nwandsetup: standard input ended before the answer; nothing was written\n");
-    return kExitInputEnded;
+    return ExitStatus::unfinished;
 }
 
 // The runtime asked to quit: acknowledged and said, and nothing is written.
-int runtimeQuit() {
+ExitStatus runtimeQuit() {
     endVrSession();
-    return kExitRuntimeQuit;
+    return ExitStatus::unfinished;
 }
 
 // Without a controller: the runtime did not start (reported), or it asked to quit.
-int noController() {
-    return runtimeQuitting() ? kExitRuntimeQuit : kExitVrStartupFailed;
+ExitStatus noController() {
+    return runtimeQuitting() ? ExitStatus::unfinished : ExitStatus::failure;
 }
 
 // Writes the file and says so; returns the exit status.
-int writeAndReport(const std::string& text, const std::string& path) {
+ExitStatus writeAndReport(const std::string& text, const std::string& path) {
     const std::string failure = writeConfigText(text, path);
     if (!failure.empty())
         return reportWriteFailure(path, failure);
@@ -41,14 +41,14 @@ int writeAndReport(const std::string& text, const std::string& path) {
     std::printf("You can start the main program now\n\n");
     std::fflush(stdout);
     platform::pauseConsole();
-    return kExitWritten;
+    return ExitStatus::success;
 }
 
 // --reanchor with a file it cannot use: the message, as it stands, and the exit status.
-int unusable(const std::string& message, std::FILE* to = stderr) {
+ExitStatus unusable(const std::string& message, std::FILE* to = stderr) {
     std::fputs(message.c_str(), to);
     platform::pauseConsole();
-    return kExitNoCalibration;
+    return ExitStatus::failure;
 }
 
 std::array<Vec3, 4> moved(const RigidMotion& motion, const std::array<Vec3, 4>& corners) {
@@ -89,14 +89,14 @@ std::optional<Reanchoring> touchToReanchor(std::istream& in, TrackedController& 
 
 } // namespace
 
-int reportWriteFailure(const std::string& path, const std::string& reason) {
+ExitStatus reportWriteFailure(const std::string& path, const std::string& reason) {
     std::fprintf(stderr, "\nwandsetup: could not write '%s': %s\nThe previous file is unchanged.\n",
                  path.c_str(), reason.c_str());
     platform::pauseConsole();
-    return kExitWriteFailed;
+    return ExitStatus::not_written;
 }
 
-int runConfigurator(std::istream& in, const std::string& path, bool recommended) {
+ExitStatus runConfigurator(std::istream& in, const std::string& path, bool recommended) {
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
     if (!controller)
         return noController();
@@ -106,7 +106,7 @@ int runConfigurator(std::istream& in, const std::string& path, bool recommended)
     return calibrateAndWrite(in, *controller, layout, path, recommended);
 }
 
-int runReanchor(std::istream& in, const std::string& path) {
+ExitStatus runReanchor(std::istream& in, const std::string& path) {
     // A file that cannot be used is reported as the runner reports it.
     const ConfigRead read = readConfigFile(path);
     if (!read.contents)
@@ -152,8 +152,8 @@ int runReanchor(std::istream& in, const std::string& path) {
     return writeAndReport(withCorners(read.text, all), path);
 }
 
-int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
-                      const std::string& path, bool recommended) {
+ExitStatus calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
+                             const std::string& path, bool recommended) {
     const int count = static_cast<int>(layout.monitors.size());
     std::printf("\n%d monitors found.", count);
 

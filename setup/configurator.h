@@ -2,34 +2,26 @@
 // to right, the handedness question and "default.config".
 #pragma once
 
+#include "cli/command_line.h"
 #include "desktop/desktop_layout.h"
 #include "vr/tracked_controller.h"
 
 #include <istream>
 #include <string>
 
-// Exit statuses of wandsetup.
-inline constexpr int kExitWritten = 0;
-inline constexpr int kExitVrStartupFailed = 1;
-inline constexpr int kExitNoCalibration = 1; // --reanchor: the file is missing, unreadable or of no use
-inline constexpr int kExitNoDesktop = 1;
-inline constexpr int kExitInputEnded = 2;  // standard input ended before an answer; nothing written
-inline constexpr int kExitRuntimeQuit = 2; // SteamVR quit before the end; nothing written
-inline constexpr int kExitWriteFailed = 3; // "default.config" could not be written; the old file is kept
-
 // Reports on standard error that the file at `path` could not be written, and why; returns the exit status.
-int reportWriteFailure(const std::string& path, const std::string& reason);
+ExitStatus reportWriteFailure(const std::string& path, const std::string& reason);
 
 // Runs the dialogue with answers from `in`, writes the file at `path` (with the recommended settings when
 // `recommended`) and returns the exit status.
-int runConfigurator(std::istream& in, const std::string& path, bool recommended = false);
+ExitStatus runConfigurator(std::istream& in, const std::string& path, bool recommended = false);
 
 // wandsetup --reanchor: reads the file at `path`, has three corners of one of its monitors touched, moves
 // every monitor's corners by the motion that carries the stored corners onto the touched ones, and writes
 // the file again with nothing else changed. Returns the exit status.
-int runReanchor(std::istream& in, const std::string& path);
+ExitStatus runReanchor(std::istream& in, const std::string& path);
 
 // Everything after the layout is known: the method menu and calibration of each monitor, the handedness
 // question, and the file at `path`. Returns the exit status.
-int calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
-                      const std::string& path, bool recommended = false);
+ExitStatus calibrateAndWrite(std::istream& in, TrackedController& controller, const DesktopLayout& layout,
+                             const std::string& path, bool recommended = false);

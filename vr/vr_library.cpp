@@ -28,8 +28,46 @@ const char* const kRuntimeLibraryFolder = "bin/linux64";
 const char* const kSeparator = "/";
 #endif
 
-// One place to look: a folder (empty: the system's own search) and what it is, for the message.
-struct Place {
+// Where the library is looked for, in this order. `what` names a place in the message about a library
+// that was not found; `help` is how --help names it, laid out as --help prints it.
+enum class Place { library_path, own_folder, build_folder, system, runtime };
+struct SearchStep {
+    Place place;
+    const char* what;
+    const char* help;
+};
+
+const SearchStep kSearchOrder[] = {
+#ifndef _WIN32
+    {Place::library_path, "LD_LIBRARY_PATH", " from the folders of LD_LIBRARY_PATH"},
+    {Place::own_folder, "the program's folder", "\n  then the program's own folder"},
+#else
+    {Place::own_folder, "the program's folder", " from the program's own folder"},
+#endif
+#ifdef WAND_OPENVR_DIR
+    {Place::build_folder, "WAND_OPENVR_DIR", " then " WAND_OPENVR_DIR},
+#endif
+#ifdef _WIN32
+    {Place::system, "the Windows system folders, the working folder and PATH",
+     " then the\n  Windows system folders, the working folder and the folders of PATH"},
+    {Place::runtime, "SteamVR's own copy",
+     " then SteamVR's own copy\n  (bin\\win64 of the runtime named in "
+     "%LOCALAPPDATA%\\openvr\\openvrpaths.vrpath)"},
+#else
+    {Place::system, "the system's library folders", " then the system's library folders (ldconfig)"},
+    {Place::runtime, "SteamVR's own copy",
+     " then SteamVR's\n  own copy (bin/linux64 of the runtime named in ~/.config/openvr/openvrpaths.vrpath)"},
+#endif
+};
+
+#ifdef _WIN32
+const char* const kAfterSearch = ". Without it the\n  runtime does not start (status 1).\n";
+#else
+const char* const kAfterSearch = ". Without it\n  the runtime does not start (status 1).\n";
+#endif
+
+// One folder to look in (empty: the system's own search) and what it is, for the message.
+struct Folder {
     std::string folder;
     std::string what;
 };
@@ -48,40 +86,55 @@ std::string pathRegistryFile() {
     return folder.empty() ? std::string() : folder + kSeparator + in_folder;
 }
 
-std::vector<Place> searchPlaces(std::string& no_runtime) {
-    std::vector<Place> places;
-#ifndef _WIN32
-    const std::string search_path = environment("LD_LIBRARY_PATH");
-    for (size_t begin = 0; begin <= search_path.size();) {
-        size_t end = search_path.find(':', begin);
-        if (end == std::string::npos)
-            end = search_path.size();
-        if (end > begin)
-            places.push_back({search_path.substr(begin, end - begin), "LD_LIBRARY_PATH"});
-        begin = end + 1;
+// The folders of `step`, in order.
+void addFolders(const SearchStep& step, std::vector<Folder>& folders, std::string& no_runtime) {
+    switch (step.place) {
+    case Place::library_path: {
+        const std::string search_path = environment("LD_LIBRARY_PATH");
+        for (size_t begin = 0; begin <= search_path.size();) {
+            size_t end = search_path.find(':', begin);
+            if (end == std::string::npos)
+                end = search_path.size();
+            if (end > begin)
+                folders.push_back({search_path.substr(begin, end - begin), step.what});
+            begin = end + 1;
+        }
+        return;
     }
-#endif
-    const std::string own_folder = std::filesystem::path(platform::programPath()).parent_path().string();
-    if (!own_folder.empty())
-        places.push_back({own_folder, "the program's folder"});
+    case Place::own_folder: {
+        const std::string own_folder = std::filesystem::path(platform::programPath()).parent_path().string();
+        if (!own_folder.empty())
+            folders.push_back({own_folder, step.what});
+        return;
+    }
+    case Place::build_folder:
 #ifdef WAND_OPENVR_DIR
-    places.push_back({WAND_OPENVR_DIR, "WAND_OPENVR_DIR"});
+        folders.push_back({WAND_OPENVR_DIR, step.what});
 #endif
-#ifdef _WIN32
-    places.push_back({"", "the Windows system folders, the working folder and PATH"});
-#else
-    places.push_back({"", "the system's library folders"});
-#endif
-    const std::string registry = pathRegistryFile();
-    const std::optional<std::string> runtime =
-        registry.empty() ? std::nullopt : registeredRuntimeFolder(registry);
-    if (runtime)
-        places.push_back(
-            {*runtime + kSeparator + kRuntimeLibraryFolder, "SteamVR's own copy, from " + registry});
-    else
-        no_runtime = "  SteamVR's own copy: no runtime is registered" +
-                     (registry.empty() ? std::string() : " in " + registry) + "\n";
-    return places;
+        return;
+    case Place::system:
+        folders.push_back({"", step.what});
+        return;
+    case Place::runtime: {
+        const std::string registry = pathRegistryFile();
+        const std::optional<std::string> runtime =
+            registry.empty() ? std::nullopt : registeredRuntimeFolder(registry);
+        if (runtime)
+            folders.push_back({*runtime + kSeparator + kRuntimeLibraryFolder,
+                               std::string(step.what) + ", from " + registry});
+        else
+            no_runtime = "  SteamVR's own copy: no runtime is registered" +
+                         (registry.empty() ? std::string() : " in " + registry) + "\n";
+        return;
+    }
+    }
+}
+
+std::vector<Folder> searchFolders(std::string& no_runtime) {
+    std::vector<Folder> folders;
+    for (const SearchStep& step : kSearchOrder)
+        addFolders(step, folders, no_runtime);
+    return folders;
 }
 
 // The table from one loaded library; `missing` names the first function it lacks.
@@ -117,7 +170,7 @@ std::string loadVrLibrary() {
         return {};
     std::string no_runtime;
     std::string searched;
-    for (const Place& place : searchPlaces(no_runtime)) {
+    for (const Folder& place : searchFolders(no_runtime)) {
         const bool bare = place.folder.empty();
         const std::string file = bare ? kLibraryFile : place.folder + kSeparator + kLibraryFile;
         std::string outcome;
@@ -148,4 +201,11 @@ std::string loadVrLibrary() {
            "the\n"
            "program or in a folder of LD_LIBRARY_PATH, or install SteamVR.\n";
 #endif
+}
+
+std::string vrLibrarySearchHelp() {
+    std::string help = std::string("  ") + kLibraryFile + ", loaded when the runtime is first needed:";
+    for (const SearchStep& step : kSearchOrder)
+        help += std::string(&step == kSearchOrder ? "" : ",") + step.help;
+    return help + kAfterSearch;
 }

@@ -1,13 +1,14 @@
 """Wand as users and packagers meet it: the command line of both programs, and the .deb with the VR client
 library found where SteamVR keeps it, and wandpointer registered to start with SteamVR."""
 import json
+import re
 import shutil
 import subprocess
 from pathlib import Path
 
 import pytest
 
-from wand import BIN, XServer, config, start
+from wand import BIN, ROOT, XServer, config, start
 
 USAGE = "Usage: {0} [--config FILE]{1} [--recommended] [--help] [--version]\n"
 OWN = {"wandsetup": " [--reanchor]", "wandpointer": " [--wait] [--log FILE] [--autostart on|off]"}
@@ -31,6 +32,35 @@ def test_command_line(tmp_path, program, args, status, out, err):
     assert p.out.startswith(out.format(program, OWN[program])) and p.err == err.format(program, OWN[program])
     assert not (tmp_path / "sim.log").exists()  # the VR runtime was never started
     assert args != ["--help"] or all(w in p.out for w in ("default.config", "Exit status:", "libopenvr_api.so"))
+
+
+@pytest.mark.parametrize("program", ["wandsetup", "wandpointer"])
+def test_the_manual_pages_and_the_command_line_page_say_what_help_says(tmp_path, program):
+    help = start(program, tmp_path, args=["--help"])
+    assert help.wait() == 0
+    usage, options, statuses = re.fullmatch(
+        r"Usage: (.*?)\n.*\nOptions:\n(.*?)\n\nFiles:.*\nExit status:\n(.*?)\n\nVR client library.*", help.out,
+        re.S).groups()
+    # Each option's help starts in the column after the names', on the next line after a long name.
+    names = re.findall(r"^  (--\S+(?: (?:FILE|on\|off))?)(?: {2,}(?<=^.{17})\S.*)?$", options, re.M)
+    assert usage.split(" [")[1:] == [name + "]" for name in names]
+    assert all(line.startswith(("  --", " " * 17)) for line in options.splitlines())
+    numbers = re.findall(r"^  (\d)  ", statuses, re.M)
+    # The manual page: its synopsis and options, and its exit statuses, alike.
+    page = (ROOT / f"docs/man/{program}.1").read_text()
+    section = {m[0]: m[1] for m in re.findall(r"^\.SH (.*)\n((?:(?!\.SH).*\n)*)", page, re.M)}
+    synopsis = re.sub(r"\\f.|\\|^\.\w+ ?|\"", "", section["SYNOPSIS"], flags=re.M).replace("\n", " ")
+    for name in names:
+        assert "[ " + name.replace(" on|off", " on | off") + " ]" in synopsis and \
+            re.search(r"^\.TP\n.*" + re.escape(name.split()[0].replace("-", "\\-")), section["OPTIONS"], re.M), name
+    assert re.findall(r"^\.TP\n\.B (\d)$", section["EXIT STATUS"], re.M) == numbers
+    # docs/command-line.md: the usage, a row for each option, and its one table of the exit statuses.
+    doc = (ROOT / "docs/command-line.md").read_text()
+    assert re.search(rf"^    {program} +" + re.escape(" ".join(usage.split(" ")[1:])) + "$", doc, re.M)
+    assert all(f"| `{name}".replace("on|", "on\\|") in doc for name in names)
+    column = ["wandsetup", "wandpointer"].index(program) + 1
+    rows = [row.split(" | ") for row in re.findall(r"^\| (\d \|.*) \|$", doc, re.M)]
+    assert [row[0] for row in rows if row[column] != "(not used)"] == numbers
 
 
 def test_another_configuration_file(tmp_path, x):
