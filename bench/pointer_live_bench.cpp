@@ -22,7 +22,7 @@
 //
 // Usage: pointer_live_bench [steady seconds, default 10] [latency samples, default 400] [rounds, default 3]
 #include "demo/harness.h"
-#include "platform/platform.h"
+#include "os/os.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>

@@ -1,7 +1,7 @@
 // wandpointer with the frame pacing of earlier versions, for the live benchmarks' comparison: no sleep to
 // the tick the frame is due, only the 1 ms sleeps until the tick says the 5 ms have passed. Everything
 // else is the program itself, command line included.
-#include "platform/platform.h"
+#include "os/os.h"
 #include "pointer/pointer_program.h"
 
 int main(int argc, char** argv) {

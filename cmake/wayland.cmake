@@ -2,7 +2,7 @@
 # plasma-wayland-protocols and libxkbcommon (the virtual keyboard's keymap) are there (Debian:
 # libwayland-dev wayland-protocols plasma-wayland-protocols libxkbcommon-dev). The protocols' C bindings
 # are generated from their XML descriptions at build time; the three that come with wlroots are kept in
-# platform/protocols.
+# desktop/backends/wayland/protocols.
 pkg_check_modules(WAYLAND_CLIENT QUIET IMPORTED_TARGET wayland-client)
 pkg_check_modules(WAYLAND_SERVER QUIET IMPORTED_TARGET wayland-server)
 pkg_check_modules(XKBCOMMON QUIET IMPORTED_TARGET xkbcommon)
@@ -10,7 +10,7 @@ pkg_get_variable(WAYLAND_SCANNER wayland-scanner wayland_scanner)
 pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
 find_package(PlasmaWaylandProtocols CONFIG QUIET)
 
-set(WAND_WLROOTS_PROTOCOLS_DIR ${PROJECT_SOURCE_DIR}/platform/protocols)
+set(WAND_WLROOTS_PROTOCOLS_DIR ${PROJECT_SOURCE_DIR}/desktop/backends/wayland/protocols)
 set(WAND_WAYLAND OFF)
 if(WAYLAND_CLIENT_FOUND AND WAYLAND_SCANNER AND WAYLAND_PROTOCOLS_DIR AND PLASMA_WAYLAND_PROTOCOLS_DIR
    AND XKBCOMMON_FOUND)

@@ -1,8 +1,8 @@
 // "default.config": the one file the configurator writes and the runner reads.
 #pragma once
 
+#include "desktop/desktop.h"
 #include "geometry/geometry.h"
-#include "platform/platform.h"
 
 #include <array>
 #include <cstdint>
@@ -190,21 +190,11 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
 // Other comments are dropped.
 std::string withCorners(const std::string& text, const std::vector<std::array<Vec3, 4>>& corners);
 
-// Writes `text` as a text stream (CR LF line ends on Windows) into a temporary file beside `path` and
-// then replaces `path` with it in one step, keeping its permission bits. A symbolic link stays: the file it
-// leads to is replaced. Returns an empty string on success; otherwise a reason for the user, and `path` is
-// left exactly as it was. Only a regular file that may be written is replaced (not a folder, a device, a
-// FIFO, or a read-only file).
-std::string writeConfigText(const std::string& text, const std::string& path);
-
-// Writes configText's text as writeConfigText does.
+// Writes configText's text into `path` in one step (platform::writeFileAtomically, which
+// platform::checkFileWritable tries out before the runtime starts).
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
                             int handedness, const std::string& path = kConfigFileName,
                             bool recommended = false);
-
-// Whether writeConfigFile can write `path` now, found out as it would: its temporary file is created and
-// removed. Returns an empty string, or the reason writeConfigFile would give.
-std::string checkConfigFileWritable(const std::string& path = kConfigFileName);
 
 // The largest file the reader takes.
 inline constexpr uintmax_t kMaxConfigBytes = 16 * 1024 * 1024;

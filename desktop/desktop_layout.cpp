@@ -1,6 +1,6 @@
 #include "desktop/desktop_layout.h"
 
-#include "platform/platform.h"
+#include "desktop/desktop.h"
 
 #include <algorithm>
 #include <utility>

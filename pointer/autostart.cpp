@@ -1,7 +1,7 @@
 #include "pointer/autostart.h"
 
-#include "config/runtime_files.h"
-#include "platform/platform.h"
+#include "os/os.h"
+#include "vr/runtime_files.h"
 #include "vr/vr_library.h"
 #include "vr/vr_runtime.h"
 

@@ -1,6 +1,6 @@
 // wandpointer: turns the selected VR controller into the desktop's mouse, from the calibration in
 // "default.config".
-#include "platform/platform.h"
+#include "os/os.h"
 #include "pointer/pointer_program.h"
 
 int main(int argc, char** argv) {

@@ -3,7 +3,8 @@
 // synthetic clock and observed exactly.
 #pragma once
 
-#include "platform/platform.h"
+#include "desktop/desktop.h"
+#include "os/os.h"
 #include "vr/tracked_controller.h"
 
 #include <cstdint>

@@ -1,8 +1,9 @@
 #include "pointer/pointer_program.h"
 
 #include "config/config_file.h"
+#include "desktop/desktop.h"
 #include "desktop/desktop_layout.h"
-#include "platform/platform.h"
+#include "os/os.h"
 #include "pointer/autostart.h"
 #include "pointer/runner.h"
 #include "vr/controller_selection.h"

@@ -1,6 +1,6 @@
 #include "setup/calibration.h"
 
-#include "platform/platform.h"
+#include "os/os.h"
 #include "vr/vr_runtime.h"
 
 #include <cstdio>

@@ -2,6 +2,7 @@
 // the controller's tip, or pointing at each corner from two positions.
 #pragma once
 
+#include "geometry/closest_approach.h"
 #include "geometry/geometry.h"
 #include "setup/corner_order.h"
 #include "vr/tracked_controller.h"
@@ -31,19 +32,3 @@ bool calibrateByTouch(TrackedController& controller, std::vector<Vec3>& corners)
 // to parallel is asked for again, both rays.
 bool calibrateByPointing(TrackedController& controller, std::vector<Vec3>& corners,
                          std::array<float, 4>& aim_gaps);
-
-// The direction scaled to unit length (the square root taken in double precision).
-Vec3 normalizedDirection(Vec3 direction);
-
-// The midpoint of the shortest segment between the lines carrying the two rays.
-Vec3 closestApproachMidpoint(const Ray& first, const Ray& second);
-
-// Lines that meet at an angle whose squared sine is below this give no usable corner (about 0.6 degrees).
-inline constexpr float kMinimumSineSquared = 1e-4f;
-
-struct CornerEstimate {
-    Vec3 point;
-    float gap = 0.0f;    // the length of the shortest segment between the lines
-    bool usable = false; // false: the lines are (nearly) parallel or the point is not finite
-};
-CornerEstimate estimateCorner(const Ray& first, const Ray& second);

@@ -2,7 +2,7 @@
 
 #include "config/config_file.h"
 #include "desktop/desktop_layout.h"
-#include "platform/platform.h"
+#include "os/os.h"
 #include "setup/calibration.h"
 #include "setup/calibration_quality.h"
 #include "setup/dialogue.h"
@@ -34,7 +34,7 @@ ExitStatus noController() {
 
 // Writes the file and says so; returns the exit status.
 ExitStatus writeAndReport(const std::string& text, const std::string& path) {
-    const std::string failure = writeConfigText(text, path);
+    const std::string failure = platform::writeFileAtomically(text, path);
     if (!failure.empty())
         return reportWriteFailure(path, failure);
     std::printf("\nConfiguration file '%s' written\n", path.c_str());

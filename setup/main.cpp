@@ -1,7 +1,8 @@
 // wandsetup: calibrates the desktop's monitors in VR tracking space and writes "default.config".
 #include "cli/command_line.h"
 #include "config/config_file.h"
-#include "platform/platform.h"
+#include "desktop/desktop.h"
+#include "os/os.h"
 #include "setup/configurator.h"
 
 #include <cstdio>
@@ -38,7 +39,7 @@ ExitStatus runSetup(const CommandLine& command_line) {
         return ExitStatus::failure;
     }
     // A file that cannot be written is found out before the user calibrates anything.
-    if (const std::string failure = checkConfigFileWritable(command_line.config_path); !failure.empty())
+    if (const std::string failure = platform::checkFileWritable(command_line.config_path); !failure.empty())
         return reportWriteFailure(command_line.config_path, failure);
     if (command_line.reanchor)
         return runReanchor(std::cin, command_line.config_path);

@@ -1,6 +1,6 @@
 #include "vr/controller_selection.h"
 
-#include "platform/platform.h"
+#include "os/os.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "vr/vr_library.h"
 
-#include "config/runtime_files.h"
-#include "platform/platform.h"
+#include "os/os.h"
+#include "vr/runtime_files.h"
 
 #include <cstdlib>
 #include <filesystem>

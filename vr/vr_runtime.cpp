@@ -1,6 +1,6 @@
 #include "vr/vr_runtime.h"
 
-#include "platform/platform.h"
+#include "os/os.h"
 #include "vr/vr_library.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // GNOME's monitors from mutter's display configuration, and the stream and stream pixel that a desktop
 // pixel goes to: mutter adds the monitor's position to what its stream is given (over the scale), so a
 // pixel sent on another monitor's stream, or off by one, lands elsewhere or is held back at an edge.
-#include "platform/gnome_desktop.h"
+#include "desktop/backends/gnome/gnome_desktop.h"
 
 #include <gtest/gtest.h>
 

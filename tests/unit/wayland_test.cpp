@@ -1,6 +1,6 @@
 // The Wayland backend against a compositor in the test that offers what KWin offers (outputs described by
 // xdg-output, KDE's fake input) on a real socket and records the requests it gets.
-#include "platform/wayland_desktop.h"
+#include "desktop/backends/wayland/wayland_desktop.h"
 
 #include "fake-input-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"

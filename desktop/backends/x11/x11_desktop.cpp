@@ -2,7 +2,7 @@
 // keys through XTest. The monitors are read with Xlib; the pointer's requests, sent every frame, go straight
 // to the connection's XCB side: Xlib's flush also reads the socket for events this client never asks for (two
 // more system calls a frame), XCB's only waits until it can write, and writes.
-#include "platform/desktop_backends.h"
+#include "desktop/desktop_backend.h"
 
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
@@ -216,7 +216,7 @@ constexpr DesktopOps kX11Ops{.monitors = x11Monitors,
 
 } // namespace
 
-const DesktopOps* openX11Desktop() {
+const DesktopOps* openX11Desktop(std::string&) {
     return display() ? &kX11Ops : nullptr;
 }
 

@@ -9,8 +9,9 @@
 // monitors stayed as they were has been stopped by the user or by GNOME: the desktop is lost. In the frame
 // loop the bus is only written to, without waiting for replies, and read without blocking; a release of a
 // button or a key waits for its reply, so that it has been acted on when the program ends.
-#include "platform/desktop_backends.h"
-#include "platform/gnome_desktop.h"
+#include "desktop/backends/gnome/gnome_desktop.h"
+#include "desktop/desktop_backend.h"
+#include "os/os.h"
 
 #include <linux/input-event-codes.h>
 #include <systemd/sd-bus.h>

@@ -1,9 +1,9 @@
-// GNOME on Wayland (platform_gnome.cpp): mutter's monitors as its display configuration describes them,
+// GNOME on Wayland (gnome_desktop.cpp): mutter's monitors as its display configuration describes them,
 // and the way a desktop pixel reaches mutter's remote desktop, which takes absolute positions only within
 // a screen-cast stream of one monitor, in that monitor's own pixels. The arithmetic, apart from the bus.
 #pragma once
 
-#include "platform/platform.h"
+#include "desktop/desktop.h"
 
 #include <cstddef>
 #include <cstdint>

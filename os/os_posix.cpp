@@ -1,7 +1,6 @@
 // Linux: time from CLOCK_MONOTONIC, console and signals through POSIX, files replaced with rename, shared
-// libraries through dlopen. The desktop (monitors, pointer and buttons) is in platform_linux.cpp and its
-// backends.
-#include "platform/platform.h"
+// libraries through dlopen.
+#include "os/os.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -151,7 +150,7 @@ void* librarySymbol(void* library, const char* name) {
 
 } // namespace platform
 
-// Replacing a file in one step, for the configuration writer.
+// Replacing a file in one step, for atomic_write.cpp.
 std::string platform::replaceFile(const std::string& source, const std::string& target) {
     // Put the new contents on the disk before they take the old file's place.
     const int file = open(source.c_str(), O_RDONLY | O_CLOEXEC);

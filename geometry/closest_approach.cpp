@@ -1,4 +1,4 @@
-#include "setup/calibration.h"
+#include "geometry/closest_approach.h"
 
 #include <cmath>
 

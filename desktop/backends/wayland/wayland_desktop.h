@@ -4,7 +4,7 @@
 // layer keeps one for the process's life; each call works on the connection it is given.
 #pragma once
 
-#include "platform/desktop_backends.h"
+#include "desktop/desktop_backend.h"
 
 #include <cstdint>
 #include <string>

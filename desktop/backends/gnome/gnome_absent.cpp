@@ -1,5 +1,5 @@
 // Linux without GNOME's remote desktop: this build was made without sd-bus (libsystemd's development files).
-#include "platform/desktop_backends.h"
+#include "desktop/desktop_backend.h"
 
 namespace platform {
 

@@ -1,7 +1,6 @@
-// Windows: a 1 ms tick, a high-resolution timer for the frame pacing, per-monitor DPI awareness, monitors
-// from EnumDisplayMonitors, the cursor through SetCursorPos, buttons, wheel and keys through SendInput,
-// console control events for shutdown, DLLs through LoadLibraryExW.
-#include "platform/platform.h"
+// Windows: a 1 ms tick, a high-resolution timer for the frame pacing, per-monitor DPI awareness, console
+// control events for shutdown, files replaced with MoveFileExW, DLLs through LoadLibraryExW.
+#include "os/os.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -17,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <io.h>
-#include <iterator>
 #include <string>
 
 namespace platform {
@@ -129,135 +127,6 @@ void prepareProcess() {
     timeBeginPeriod(1);
 }
 
-// A Windows console program always has the desktop of its session.
-std::string openDesktop() {
-    return {};
-}
-
-namespace {
-
-BOOL CALLBACK collectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
-    auto* monitors = reinterpret_cast<std::vector<MonitorInfo>*>(data);
-    MONITORINFOEXW info{};
-    info.cbSize = sizeof(MONITORINFOEXW);
-    if (GetMonitorInfoW(monitor, &info)) {
-        const RECT& r = info.rcMonitor;
-        monitors->push_back({static_cast<int32_t>(r.left), static_cast<int32_t>(r.top),
-                             static_cast<int32_t>(r.right), static_cast<int32_t>(r.bottom)});
-    }
-    return TRUE;
-}
-
-} // namespace
-
-DesktopReport enumerateMonitors() {
-    DesktopReport report;
-    EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&report.monitors));
-    report.virtual_width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    report.virtual_height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    return report;
-}
-
-// The Windows desktop stays for the session's life.
-bool desktopLost() {
-    return false;
-}
-
-bool setCursorPos(int32_t x, int32_t y) {
-    return SetCursorPos(x, y) != 0;
-}
-
-// Reading the position costs no wait here: there is nothing to ask ahead.
-void askCursorPos() {}
-
-// Physical pixels, like SetCursorPos's, since the process is per-monitor DPI aware. Fails while another
-// desktop has the input (a secure desktop, a locked session): then the position is not known.
-std::optional<CursorPosition> cursorPos() {
-    POINT at;
-    if (!GetCursorPos(&at))
-        return std::nullopt;
-    return CursorPosition{static_cast<int32_t>(at.x), static_cast<int32_t>(at.y)};
-}
-
-namespace {
-
-void sendMouseRecord(DWORD flags, int32_t mouse_data = 0) {
-    INPUT record{};
-    record.type = INPUT_MOUSE;
-    record.mi.dx = 0;
-    record.mi.dy = 0;
-    record.mi.mouseData = static_cast<DWORD>(mouse_data);
-    record.mi.dwFlags = flags;
-    record.mi.time = 0;
-    record.mi.dwExtraInfo = 0;
-    SendInput(1, &record, sizeof(INPUT));
-}
-
-} // namespace
-
-// A click is one record with the button's down and up flags, never two records; a double click is two
-// such records.
-void sendMouseButton(MouseButton button, ButtonAction action) {
-    static constexpr DWORD kDown[] = {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_MIDDLEDOWN};
-    static constexpr DWORD kUp[] = {MOUSEEVENTF_LEFTUP, MOUSEEVENTF_RIGHTUP, MOUSEEVENTF_MIDDLEUP};
-    const auto b = static_cast<size_t>(button);
-    sendMouseRecord(action == ButtonAction::click  ? kDown[b] | kUp[b]
-                    : action == ButtonAction::down ? kDown[b]
-                                                   : kUp[b]);
-}
-
-void sendMouseWheel(int32_t units) {
-    sendMouseRecord(MOUSEEVENTF_WHEEL, units);
-}
-
-namespace {
-
-struct VirtualKey {
-    WORD code;
-    bool extended; // the key sends the E0 prefix: the arrows and the block above them, media keys, ...
-};
-
-// In the order of Key.
-// clang-format off
-constexpr VirtualKey kVirtualKeys[] = {
-    {'A', false}, {'B', false}, {'C', false}, {'D', false}, {'E', false}, {'F', false}, {'G', false},
-    {'H', false}, {'I', false}, {'J', false}, {'K', false}, {'L', false}, {'M', false}, {'N', false},
-    {'O', false}, {'P', false}, {'Q', false}, {'R', false}, {'S', false}, {'T', false}, {'U', false},
-    {'V', false}, {'W', false}, {'X', false}, {'Y', false}, {'Z', false},
-    {'0', false}, {'1', false}, {'2', false}, {'3', false}, {'4', false}, {'5', false}, {'6', false},
-    {'7', false}, {'8', false}, {'9', false},
-    {VK_F1, false}, {VK_F2, false}, {VK_F3, false}, {VK_F4, false}, {VK_F5, false}, {VK_F6, false},
-    {VK_F7, false}, {VK_F8, false}, {VK_F9, false}, {VK_F10, false}, {VK_F11, false}, {VK_F12, false},
-    {VK_ESCAPE, false}, {VK_TAB, false}, {VK_SPACE, false}, {VK_RETURN, false}, {VK_BACK, false},
-    {VK_DELETE, true}, {VK_INSERT, true}, {VK_HOME, true}, {VK_END, true}, {VK_PRIOR, true}, {VK_NEXT, true},
-    {VK_UP, true}, {VK_DOWN, true}, {VK_LEFT, true}, {VK_RIGHT, true}, {VK_SNAPSHOT, true},
-    {VK_VOLUME_UP, true}, {VK_VOLUME_DOWN, true}, {VK_VOLUME_MUTE, true}, {VK_MEDIA_PLAY_PAUSE, true},
-    {VK_MEDIA_NEXT_TRACK, true}, {VK_MEDIA_PREV_TRACK, true},
-    {VK_LCONTROL, false}, {VK_LMENU, false}, {VK_LSHIFT, false}, {VK_LWIN, true},
-};
-// clang-format on
-static_assert(std::size(kVirtualKeys) == kKeyCount);
-
-} // namespace
-
-// With the virtual-key code and the scan code of the keyboard layout in use, so that programs that read
-// either (games often read scan codes) see the key.
-void sendKey(Key key, bool press) {
-    const VirtualKey& vk = kVirtualKeys[static_cast<size_t>(key)];
-    INPUT record{};
-    record.type = INPUT_KEYBOARD;
-    record.ki.wVk = vk.code;
-    record.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk.code, MAPVK_VK_TO_VSC));
-    record.ki.dwFlags = (vk.extended ? KEYEVENTF_EXTENDEDKEY : 0) | (press ? 0 : KEYEVENTF_KEYUP);
-    record.ki.time = 0;
-    record.ki.dwExtraInfo = 0;
-    SendInput(1, &record, sizeof(INPUT));
-}
-
-std::string keyProblem(Key) {
-    return {};
-}
-
 namespace {
 
 std::atomic<bool> shutdown_requested{false};
@@ -287,7 +156,7 @@ bool shutdownRequested() {
 
 } // namespace platform
 
-// Replacing a file in one step, for the configuration writer.
+// Replacing a file in one step (for atomic_write.cpp), and the rest that takes file names.
 namespace {
 
 std::wstring wideName(const std::string& name) {

@@ -1,5 +1,5 @@
 // Linux without Wayland: this build was made without the Wayland development files.
-#include "platform/desktop_backends.h"
+#include "desktop/desktop_backend.h"
 
 namespace platform {
 

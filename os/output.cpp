@@ -1,6 +1,6 @@
 // The programs' messages: to the console as they stand, and line by line with a time stamp to the log
 // file that --log names. Every platform.
-#include "platform/platform.h"
+#include "os/os.h"
 
 #include <cerrno>
 #include <chrono>

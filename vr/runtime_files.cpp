@@ -1,4 +1,4 @@
-#include "config/runtime_files.h"
+#include "vr/runtime_files.h"
 
 #include <json/json.h>
 

@@ -1,6 +1,7 @@
 // Linux/Wayland: monitors from xdg-output, the pointer and keys through the wlroots virtual pointer and
 // virtual keyboard, or through KDE's fake input.
-#include "platform/wayland_desktop.h"
+#include "desktop/backends/wayland/wayland_desktop.h"
+#include "os/os.h"
 
 #include "fake-input-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
