@@ -2,6 +2,7 @@
 // compositor's own virtual pointer, or GNOME's remote desktop, because X input through Xwayland reaches
 // only X programs; otherwise the X server.
 #include "platform/desktop_backends.h"
+#include "platform/held_input.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
@@ -43,6 +44,9 @@ const DesktopOps* desktop() {
 // remainder is kept, and the quotient truncates toward zero, so small amounts in either direction add up
 // symmetrically.
 int32_t wheel_accumulator = 0;
+
+// The buttons and keys held down, counted, whichever backend sends them.
+HeldInput held_input;
 
 } // namespace
 
@@ -105,7 +109,7 @@ std::optional<CursorPosition> cursorPos() {
 
 void sendMouseButton(MouseButton button, ButtonAction action) {
     const DesktopOps* ops = desktop();
-    if (!ops)
+    if (!ops || !countHold(held_input, button, action))
         return;
     if (action != ButtonAction::up)
         ops->button(button, true);
@@ -130,7 +134,7 @@ void sendMouseWheel(int32_t units) {
 
 void sendKey(Key key, bool press) {
     const DesktopOps* ops = desktop();
-    if (!ops || !ops->key)
+    if (!ops || !ops->key || !countHold(held_input, key, press))
         return;
     ops->key(key, press);
     ops->finish(!press);
