@@ -1,7 +1,9 @@
 // Windows: a 1 ms tick, a high-resolution timer for the frame pacing, per-monitor DPI awareness, monitors
 // from EnumDisplayMonitors, the cursor through SetCursorPos, buttons, wheel and keys through SendInput,
 // console control events for shutdown, DLLs through LoadLibraryExW.
+#include "platform/held_input.h"
 #include "platform/platform.h"
+#include "watchdog/watchdog.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -197,10 +199,21 @@ void sendMouseRecord(DWORD flags, int32_t mouse_data = 0) {
 
 // A click is one record with the button's down and up flags, never two records; a double click is two
 // such records.
+namespace {
+
+// The buttons and keys held down, counted.
+HeldInput held_input;
+
+} // namespace
+
 void sendMouseButton(MouseButton button, ButtonAction action) {
     static constexpr DWORD kDown[] = {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_MIDDLEDOWN};
     static constexpr DWORD kUp[] = {MOUSEEVENTF_LEFTUP, MOUSEEVENTF_RIGHTUP, MOUSEEVENTF_MIDDLEUP};
+    if (!countHold(held_input, button, action))
+        return;
     const auto b = static_cast<size_t>(button);
+    if (action != ButtonAction::click)
+        watchdog::tell(watchdog::InputKind::button, static_cast<uint32_t>(b), action == ButtonAction::down);
     sendMouseRecord(action == ButtonAction::click  ? kDown[b] | kUp[b]
                     : action == ButtonAction::down ? kDown[b]
                                                    : kUp[b]);
@@ -242,12 +255,20 @@ static_assert(std::size(kVirtualKeys) == kKeyCount);
 
 // With the virtual-key code and the scan code of the keyboard layout in use, so that programs that read
 // either (games often read scan codes) see the key.
+// A held key's release carries the scan code its press had, whatever the layout has become since.
 void sendKey(Key key, bool press) {
+    static WORD pressed_scan_codes[kKeyCount] = {};
+    if (!countHold(held_input, key, press))
+        return;
     const VirtualKey& vk = kVirtualKeys[static_cast<size_t>(key)];
+    WORD& pressed_scan = pressed_scan_codes[static_cast<size_t>(key)];
+    if (press)
+        pressed_scan = static_cast<WORD>(MapVirtualKeyW(vk.code, MAPVK_VK_TO_VSC));
     INPUT record{};
     record.type = INPUT_KEYBOARD;
     record.ki.wVk = vk.code;
-    record.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk.code, MAPVK_VK_TO_VSC));
+    record.ki.wScan = pressed_scan;
+    watchdog::tell(watchdog::InputKind::key, watchdog::packKey(vk.code, pressed_scan, vk.extended), press);
     record.ki.dwFlags = (vk.extended ? KEYEVENTF_EXTENDEDKEY : 0) | (press ? 0 : KEYEVENTF_KEYUP);
     record.ki.time = 0;
     record.ki.dwExtraInfo = 0;
