@@ -400,6 +400,16 @@ def test_steamvr_waited_for_and_its_quit_obeyed(tmp_path, xs):
                                                 "this one ends.\n"
     p.signal(signal.SIGINT)
     assert p.wait() == 0 and p.out == "Waiting for SteamVR...\n"
+    # SteamVR starting (no headset yet, its server refusing) is waited through too; a broken installation is not.
+    for error in (108, 301, 110):
+        p = start("wandpointer", tmp_path / str(error), f"absent ms=1 error={error}\n" + DEVICES + "step\n" +
+                  at_pixel(500, 500), config(), args=["--wait"], x=xs)
+        if error == 110:
+            assert p.wait() == 1 and p.out.startswith("SteamVR init error: ")
+            continue
+        assert xs.wait_pointer(500, 500) and p.out.startswith("Waiting for SteamVR...\nSteamVR initialized!")
+        tries = [line.split()[-1] for line in p.sim_log().splitlines() if " VR_InitInternal " in line]
+        assert tries == [str(error), "0"] and not p.stop() and not xs.move(7, 7)
 
 
 def test_the_mouse_and_a_controller_at_rest_get_the_cursor_until_a_turn_or_a_pull_takes_it_back(tmp_path, xs):
