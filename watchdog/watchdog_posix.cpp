@@ -42,10 +42,11 @@ void releaseOnX11(const HeldSet& set) {
     xcb_connection_t* const c = xcb_connect(nullptr, nullptr);
     if (!xcb_connection_has_error(c)) {
         for (int i = set.count - 1; i >= 0; --i) {
-            const uint8_t type = set.held[i].kind == static_cast<uint8_t>(InputKind::button) ? XCB_BUTTON_RELEASE
-                                                                                               : XCB_KEY_RELEASE;
-            xcb_test_fake_input(c, type, static_cast<uint8_t>(set.held[i].code), XCB_CURRENT_TIME, XCB_NONE, 0, 0,
-                                0);
+            const uint8_t type = set.held[i].kind == static_cast<uint8_t>(InputKind::button)
+                                     ? XCB_BUTTON_RELEASE
+                                     : XCB_KEY_RELEASE;
+            xcb_test_fake_input(c, type, static_cast<uint8_t>(set.held[i].code), XCB_CURRENT_TIME, XCB_NONE,
+                                0, 0, 0);
         }
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }
@@ -69,8 +70,8 @@ void releaseOnX11(const HeldSet& set) {
         close(null);
     // What a terminal or a session sends the whole group: the program lets go itself and says bye, while the
     // helper stays to the end in case it cannot. It never outlives the program.
-    for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU, SIGUSR1, SIGUSR2,
-                       SIGALRM})
+    for (int signal :
+         {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU, SIGUSR1, SIGUSR2, SIGALRM})
         std::signal(signal, SIG_IGN);
     HeldSet set;
     Message message;
