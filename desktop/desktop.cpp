@@ -1,6 +1,7 @@
-// The desktop's free functions over the backend in use: a click's two halves and the wheel's remainder are
-// kept here, once, for every backend.
+// The desktop's free functions over the backend in use: a click's two halves, the wheel's remainder and the
+// count of what is held are kept here, once, for every backend.
 #include "desktop/desktop_backend.h"
+#include "desktop/held_input.h"
 
 #include <algorithm>
 
@@ -14,6 +15,9 @@ const DesktopOps* chosen = nullptr;
 // remainder is kept, and the quotient truncates toward zero, so small amounts in either direction add up
 // symmetrically.
 int32_t wheel_accumulator = 0;
+
+// The buttons and keys held down, counted, whichever backend sends them.
+HeldInput held_input;
 
 void finish(const DesktopOps& ops, bool wait) {
     if (ops.finish)
@@ -69,7 +73,7 @@ std::optional<CursorPosition> cursorPos() {
 
 void sendMouseButton(MouseButton button, ButtonAction action) {
     const DesktopOps* ops = chosen;
-    if (!ops)
+    if (!ops || !countHold(held_input, button, action))
         return;
     if (action == ButtonAction::click && ops->click) {
         ops->click(button);
@@ -102,7 +106,7 @@ void sendMouseWheel(int32_t units) {
 
 void sendKey(Key key, bool press) {
     const DesktopOps* ops = chosen;
-    if (!ops || !ops->key)
+    if (!ops || !ops->key || !countHold(held_input, key, press))
         return;
     ops->key(key, press);
     finish(*ops, !press);

@@ -8,6 +8,7 @@
 #include "pointer/runner.h"
 #include "vr/controller_selection.h"
 #include "vr/vr_runtime.h"
+#include "watchdog/watchdog.h"
 
 #include <cstdint>
 #include <optional>
@@ -112,6 +113,9 @@ ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
     }
 
     const ConfigContents& config = *read.contents;
+    // Before any thread and before the desktop connection: the helper that lets go of held input should
+    // this process die without doing so itself.
+    watchdog::start();
     if (const std::string failure = platform::openDesktop(); !failure.empty()) {
         platform::printError("%s\n", failure.c_str());
         platform::pauseConsole();

@@ -122,8 +122,10 @@ WAND_SIM_EXPORT uint32_t WAND_VR_CALLTYPE VR_InitInternal2(vr::EVRInitError* peE
     SimRuntime& runtime = simProcessRuntime();
     uint32_t token = 0;
     vr::EVRInitError error = runtime.scenario.init_error;
+    const vr::EVRInitError absent_error =
+        runtime.absence ? runtime.absence->error : vr::VRInitError_Init_NoServerForBackgroundApp;
     if (error == vr::VRInitError_None && simRuntimeAbsent(runtime))
-        error = vr::VRInitError_Init_NoServerForBackgroundApp;
+        error = absent_error;
     if (error != vr::VRInitError_None) {
         state.initialised = false;
     } else {

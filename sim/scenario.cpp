@@ -205,7 +205,7 @@ std::pair<std::string, std::string> parseCondition(const LineContext& at, const 
     return {word.substr(0, equals), word.substr(equals + 1)};
 }
 
-// "absent [ms=N] [wait=NAME]", at the top or in a step.
+// "absent [ms=N] [wait=NAME] [error=E]", at the top or in a step.
 SimAbsence parseAbsence(const LineContext& at, const std::vector<std::string>& words) {
     SimAbsence absence;
     for (size_t i = 1; i < words.size(); ++i) {
@@ -214,8 +214,10 @@ SimAbsence parseAbsence(const LineContext& at, const std::vector<std::string>& w
             absence.ms = int64_t(parseWhole(at, value, "ms", 0x7fffffffu));
         else if (key == "wait")
             absence.wait = value;
+        else if (key == "error")
+            absence.error = vr::EVRInitError(parseWhole(at, value, "error", 0x7fffffff));
         else
-            fail(at, "unknown absent condition " + inQuotes(key) + " (ms or wait)");
+            fail(at, "unknown absent condition " + inQuotes(key) + " (ms, wait or error)");
     }
     return absence;
 }

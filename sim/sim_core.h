@@ -81,6 +81,8 @@ enum class SimChangeKind {
 struct SimAbsence {
     int64_t ms = 0;
     std::string wait;
+    // What VR_InitInternal says meanwhile.
+    vr::EVRInitError error = vr::VRInitError_Init_NoServerForBackgroundApp;
 };
 
 // One line of a step: a change to one device.

@@ -86,7 +86,7 @@ std::optional<TrackedController> startRuntimeAndSelectController(Program program
     const VrStartup vr = wait ? startVrWhenRunning() : startVr();
     if (vr.error != vr::VRInitError_None) {
         // A request to stop that ended the waiting is no failure to report.
-        const bool stopped_waiting = wait && vr.error == vr::VRInitError_Init_NoServerForBackgroundApp;
+        const bool stopped_waiting = wait && transientInitError(vr.error);
         if (!stopped_waiting)
             reportVrStartupFailure(vr, program);
         return std::nullopt;

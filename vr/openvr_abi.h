@@ -71,7 +71,11 @@ enum EVRInitError : int32_t {
     VRInitError_Init_HmdNotFound = 108,
     VRInitError_Init_NotInitialized = 109,
     VRInitError_Init_PathRegistryNotFound = 110,
+    VRInitError_Init_Retry = 115,
+    VRInitError_Init_ShuttingDown = 119,
     VRInitError_Init_NoServerForBackgroundApp = 121,
+    VRInitError_Init_HmdNotFoundPresenceFailed = 126,
+    VRInitError_IPC_ServerInitFailed = 300,
     VRInitError_IPC_ConnectFailed = 301,
 };
 

@@ -53,11 +53,24 @@ VrStartup startVr() {
     return result;
 }
 
+bool transientInitError(vr::EVRInitError error) {
+    switch (error) {
+    case vr::VRInitError_Init_HmdNotFound:
+    case vr::VRInitError_Init_Retry:
+    case vr::VRInitError_Init_ShuttingDown:
+    case vr::VRInitError_Init_NoServerForBackgroundApp:
+    case vr::VRInitError_Init_HmdNotFoundPresenceFailed:
+        return true;
+    default:
+        return error >= vr::VRInitError_IPC_ServerInitFailed && error < 400;
+    }
+}
+
 VrStartup startVrWhenRunning() {
     bool said = false;
     for (;;) {
         VrStartup startup = startVr();
-        if (startup.error != vr::VRInitError_Init_NoServerForBackgroundApp)
+        if (!transientInitError(startup.error))
             return startup;
         vrLibrary().shutdown_internal();
         if (!said) {

@@ -20,8 +20,14 @@ VrStartup startVr();
 // How often startVrWhenRunning tries again.
 inline constexpr uint32_t kRuntimeRetryMs = 2000;
 
-// startVr, tried again every kRuntimeRetryMs for as long as the runtime is not running (error 121), after
-// one line "Waiting for SteamVR...". A request to stop ends the waiting at once, with error 121.
+// Whether SteamVR may yet start as it is installed: it does not run (121), it is starting or restarting (its
+// server refused or dropped the connection: 300 to 399; 115 asks to try again), it is quitting (119), or it
+// has not found the headset yet (108, 126). The others say that the installation, the client library or
+// the runtime's interfaces are wrong, or are errors this program does not know: waiting mends none of them.
+bool transientInitError(vr::EVRInitError error);
+
+// startVr, tried again every kRuntimeRetryMs for as long as the error is transient, after one line
+// "Waiting for SteamVR...". A request to stop ends the waiting at once, with the last transient error.
 VrStartup startVrWhenRunning();
 
 // The interface, re-fetched whenever the runtime's init token has changed since it was cached.

@@ -8,8 +8,8 @@ import subprocess
 
 import pytest
 
-from wand import (DEVICES, LAYOUT_HASH, MIDDLE_MARK, MON_A, MON_B, at_pixel, config, names, plane_entry, start,
-                  straight_at, wait_until)
+from wand import (DEVICES, LAYOUT_HASH, MIDDLE_MARK, MON_A, MON_B, at_pixel, config, names, plane_entry, running_in,
+                  start, straight_at, wait_until)
 
 CLICK, MARK = ["1+", "1-"], ["2+", "2-"]
 
@@ -142,6 +142,42 @@ def test_bindings_press_keys_and_buttons_with_a_tick_each_and_let_go_when_tracki
             "X server's keymap has no key with the keysym XF86AudioRaiseVolume.\n"
     finally:
         subprocess.run(["xmodmap", "-display", xs.display, "-e", "keycode 123 = XF86AudioRaiseVolume"], check=True)
+
+
+def test_a_key_or_button_held_twice_goes_up_with_its_last_hold_exactly_as_it_went_down(tmp_path, xs):
+    # The grip (Ctrl+A) and the pad's left half (Ctrl+V) share Ctrl; the layout turns French (A moves) while A is
+    # held; the menu holds the left button during the trigger's drag, and a right click on the pad marks its end.
+    bindings = {"grip": "key:ctrl+a", "pad_left": "key:ctrl+v", "menu": "left"}
+    p = run(tmp_path, xs, DEVICES + "step polls=3\n" + at_pixel(300, 300) + "step wait=fr\n  1 buttons grip\n"
+            "step polls=2\n  1 pad -0.6 0.1\n  1 buttons grip pad\nstep polls=2\n  1 buttons pad\n"
+            "step polls=2\n  1 buttons none\nstep ms=100\n  1 pad 0 0\n  1 trigger 1\nstep polls=2\n"
+            "  1 trigger 1\n  1 buttons menu\nstep polls=2\n  1 buttons none\nstep polls=2\n  1 pad 0.6 0.1\n"
+            "  1 buttons pad\nstep polls=2\n  1 buttons none\n  1 pad 0 0\n  1 trigger 0\n" + MIDDLE_MARK.replace(
+                "grip", "pad"), bindings=bindings, trigger={"dragging_threshold_ms": 50})
+    try:
+        assert names(xs.wait_events(last="a+")) == ["Control_L+", "a+"]
+        subprocess.run(["setxkbmap", "-display", xs.display, "fr"], check=True)
+        p.go("fr")
+        assert names(xs.wait_events(last="3-")) == ["v+", "a-", "v-", "Control_L-", "1+", "3+", "3-"]
+        assert names(xs.wait_events(last="1-")) == ["1-"] and xs.held() == ([], [])
+    finally:
+        subprocess.run(["setxkbmap", "-display", xs.display, "us"], check=True)
+
+
+def test_a_runner_killed_crashed_or_aborted_has_every_button_and_key_it_held_let_go(tmp_path, xs):
+    # A drag and a bound key held (grip: Shift+A): the watchdog lets go of both within 600 ms, then ends. After
+    # an orderly end (SIGTERM) the runner has let go itself, and the watchdog sends nothing more.
+    for sig in (signal.SIGKILL, signal.SIGSEGV, signal.SIGABRT, signal.SIGTERM):
+        p = run(tmp_path / sig.name, xs, DEVICES + "step polls=3\n" + at_pixel(300, 300) + "step polls=2\n"
+                "  1 buttons grip\n  1 trigger 1\n", bindings={"grip": "key:shift+a"},
+                trigger={"dragging_threshold_ms": 50})
+        assert names(xs.wait_events(last="1+")) == ["Shift_L+", "a+", "1+"] and xs.held() == ([1], [38, 50])
+        p.signal(sig)
+        assert wait_until(lambda: xs.held() == ([], []), 0.6), f"{sig.name}: {xs.held()} still held"
+        orderly = sig == signal.SIGTERM
+        assert names(xs.events()) == (["a-", "Shift_L-", "1-"] if orderly else ["1-", "a-", "Shift_L-"])
+        assert p.wait() == (0 if orderly else -sig)
+        assert wait_until(lambda: not running_in(tmp_path / sig.name), 5) and not xs.events(), "the watchdog stays"
 
 
 def test_every_pull_around_the_drag_threshold_is_one_press_and_one_release(tmp_path, xs):
@@ -364,6 +400,16 @@ def test_steamvr_waited_for_and_its_quit_obeyed(tmp_path, xs):
                                                 "this one ends.\n"
     p.signal(signal.SIGINT)
     assert p.wait() == 0 and p.out == "Waiting for SteamVR...\n"
+    # SteamVR starting (no headset yet, its server refusing) is waited through too; a broken installation is not.
+    for error in (108, 301, 110):
+        p = start("wandpointer", tmp_path / str(error), f"absent ms=1 error={error}\n" + DEVICES + "step\n" +
+                  at_pixel(500, 500), config(), args=["--wait"], x=xs)
+        if error == 110:
+            assert p.wait() == 1 and p.out.startswith("SteamVR init error: ")
+            continue
+        assert xs.wait_pointer(500, 500) and p.out.startswith("Waiting for SteamVR...\nSteamVR initialized!")
+        tries = [line.split()[-1] for line in p.sim_log().splitlines() if " VR_InitInternal " in line]
+        assert tries == [str(error), "0"] and not p.stop() and not xs.move(7, 7)
 
 
 def test_the_mouse_and_a_controller_at_rest_get_the_cursor_until_a_turn_or_a_pull_takes_it_back(tmp_path, xs):

@@ -27,7 +27,7 @@ def test_the_library_is_a_drop_in_for_the_client_library():
     (DEVICES + "step polls=two\n", 'scenario:3: polls "two" is not a whole number from 0 to 4294967295'),
     ("device 16 controller\n", 'scenario:1: device index "16" is not a whole number from 0 to 15'),
     ("device 1 controller\r\nstep\r\n  1 trigger nope\r\n", 'scenario:3: "nope" is not a number'),
-    ("absent sec=3\n", 'scenario:1: unknown absent condition "sec" (ms or wait)'),
+    ("absent sec=3\n", 'scenario:1: unknown absent condition "sec" (ms, wait or error)'),
     ("device 1 controller model=quest\n",
      'scenario:1: unknown model "quest" (vive, index-left, index-right, touch-left, touch-right, wmr-left, '
      'wmr-right, no-tip, unnamed)'),

@@ -126,6 +126,17 @@ def test_ctrl_c_or_steamvr_quitting_during_a_drag_releases_the_button(tmp_path, 
     assert ("AcknowledgeQuit_Exiting" in p.sim_log()) == (ending == "quit")
 
 
+def test_a_runner_killed_during_a_drag_and_a_held_key_has_both_let_go(tmp_path, desk, hook):
+    # Killed as TerminateProcess ends a program: its watchdog lets go of the left button and of Shift+A.
+    p = run(desk, tmp_path, "wandpointer", DEVICES + "step polls=3\n" + LEFT + "step\n  1 buttons grip\n"
+            "  1 trigger 1\n", CONFIG.replace("{", '{"bindings": {"grip": "key:shift+a"},', 1))
+    assert wait_until(lambda: len(hook.buttons()) == 1 and len(hook.keys()) == 2, 30), hook.out
+    p.process.kill()
+    assert wait_until(lambda: len(hook.buttons()) == 2 and len(hook.keys()) == 4, 0.6), hook.out
+    released = [["up", "41", "1e", "0"], ["up", "a0", "2a", "0"]]  # A, then Shift
+    assert hook.buttons()[1][0] == "WM_LBUTTONUP" and hook.keys()[2:] == released
+
+
 def test_another_program_moving_the_pointer_takes_it_from_a_trembling_controller(tmp_path, desk):
     p = run(desk, tmp_path, "wandpointer", DEVICES + "step\n" + PRIMARY + "  1 tremor 0.3\n", CONFIG,
             args=["--recommended"])

@@ -152,6 +152,13 @@ class XServer:
         p = self.root.query_pointer()
         return p.root_x, p.root_y
 
+    def held(self):
+        """The buttons and the key codes the server holds down now: ([1, 3], [37]) while the left and the right
+        button and Control_L are down."""
+        mask, keymap = self.root.query_pointer().mask, self.x.query_keymap()
+        keys = [8 * i + b for i in range(32) for b in range(8) if keymap[i] >> b & 1]
+        return [n for n in range(1, 6) if mask >> (7 + n) & 1], keys
+
     def wait_pointer(self, px, py, timeout=10):
         return wait_until(lambda: self.pointer() == (px, py), timeout)
 
@@ -191,6 +198,16 @@ class XServer:
         wait_until(lambda: seen.extend(self.events()) or last in names(seen), timeout)
         assert last in names(seen), f"no {last} within {timeout} s; seen {names(seen)}"
         return seen[:names(seen).index(last) + 1]
+
+
+def running_in(folder):
+    """The processes whose working folder is `folder` (a program and any helper it started there)."""
+    def cwd(pid):
+        try:
+            return os.readlink(f"/proc/{pid}/cwd")
+        except OSError:
+            return None
+    return [pid for pid in os.listdir("/proc") if pid.isdigit() and cwd(pid) == str(folder)]
 
 
 def names(events):

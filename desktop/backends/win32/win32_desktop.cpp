@@ -1,6 +1,7 @@
 // Windows: monitors from EnumDisplayMonitors, the cursor through SetCursorPos and GetCursorPos, buttons,
 // wheel and keys through SendInput, one record per call.
 #include "desktop/desktop_backend.h"
+#include "watchdog/watchdog.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -68,6 +69,7 @@ constexpr DWORD kUp[] = {MOUSEEVENTF_LEFTUP, MOUSEEVENTF_RIGHTUP, MOUSEEVENTF_MI
 
 void win32Button(MouseButton button, bool press) {
     const auto b = static_cast<size_t>(button);
+    watchdog::tell(watchdog::InputKind::button, static_cast<uint32_t>(b), press);
     sendMouseRecord(press ? kDown[b] : kUp[b]);
 }
 
@@ -110,13 +112,19 @@ constexpr VirtualKey kVirtualKeys[] = {
 static_assert(std::size(kVirtualKeys) == kKeyCount);
 
 // With the virtual-key code and the scan code of the keyboard layout in use, so that programs that read
-// either (games often read scan codes) see the key.
+// either (games often read scan codes) see the key. A held key's release carries the scan code its press
+// had, whatever the layout has become since.
 void win32Key(Key key, bool press) {
+    static WORD pressed_scan_codes[kKeyCount] = {};
     const VirtualKey& vk = kVirtualKeys[static_cast<size_t>(key)];
+    WORD& pressed_scan = pressed_scan_codes[static_cast<size_t>(key)];
+    if (press)
+        pressed_scan = static_cast<WORD>(MapVirtualKeyW(vk.code, MAPVK_VK_TO_VSC));
     INPUT record{};
     record.type = INPUT_KEYBOARD;
     record.ki.wVk = vk.code;
-    record.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk.code, MAPVK_VK_TO_VSC));
+    record.ki.wScan = pressed_scan;
+    watchdog::tell(watchdog::InputKind::key, watchdog::packKey(vk.code, pressed_scan, vk.extended), press);
     record.ki.dwFlags = (vk.extended ? KEYEVENTF_EXTENDEDKEY : 0) | (press ? 0 : KEYEVENTF_KEYUP);
     record.ki.time = 0;
     record.ki.dwExtraInfo = 0;

@@ -3,6 +3,7 @@
 // to the connection's XCB side: Xlib's flush also reads the socket for events this client never asks for (two
 // more system calls a frame), XCB's only waits until it can write, and writes.
 #include "desktop/desktop_backend.h"
+#include "watchdog/watchdog.h"
 
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
@@ -10,6 +11,7 @@
 #include <X11/extensions/Xrandr.h>
 #include <xcb/xtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <string>
 
@@ -116,6 +118,7 @@ bool x11MoveTo(int32_t x, int32_t y) {
 void x11Button(MouseButton button, bool press) {
     const uint8_t number = button == MouseButton::left ? 1 : button == MouseButton::right ? 3 : 2;
     fakeInput(press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, number);
+    watchdog::tell(watchdog::InputKind::button, number, press);
 }
 
 // X knows whole notches only, as presses of button 4 (up) and 5 (down).
@@ -150,10 +153,19 @@ xcb_keycode_t keycodeOf(xcb_keysym_t keysym) {
     return found;
 }
 
+// The key code each held key went down with: its release lets go of exactly that key, whatever the keymap
+// has become since (a layout switched while a binding holds the key). 0 while not held.
+std::array<xcb_keycode_t, kKeyCount> pressed_codes{};
+
 void x11Key(Key key, bool press) {
-    // Looked up at every press and release: the user may change the keymap while Wand runs.
-    if (const xcb_keycode_t code = keycodeOf(keysymOf(key)))
-        fakeInput(press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code);
+    // Looked up at every press: the user may change the keymap while Wand runs.
+    xcb_keycode_t& pressed = pressed_codes[static_cast<size_t>(key)];
+    const xcb_keycode_t code = press ? keycodeOf(keysymOf(key)) : pressed;
+    pressed = press ? code : 0;
+    if (!code)
+        return;
+    fakeInput(press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code);
+    watchdog::tell(watchdog::InputKind::key, code, press);
 }
 
 std::string x11KeyProblem(Key key) {
