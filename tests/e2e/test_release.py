@@ -1,13 +1,14 @@
 """Wand as users and packagers meet it: the command line of both programs, and the .deb with the VR client
 library found where SteamVR keeps it, and wandpointer registered to start with SteamVR."""
 import json
+import re
 import shutil
 import subprocess
 from pathlib import Path
 
 import pytest
 
-from wand import BIN, XServer, config, start
+from wand import BIN, ROOT, XServer, config, start
 
 USAGE = "Usage: {0} [--config FILE]{1} [--recommended] [--help] [--version]\n"
 OWN = {"wandsetup": " [--reanchor]", "wandpointer": " [--wait] [--log FILE] [--autostart on|off]"}
@@ -59,9 +60,15 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
     root, home, libs, steamvr = (tmp_path / name for name in ("root", "home", "libs", "SteamVR"))
     subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
     files = sorted(str(f.relative_to(root)) for f in root.rglob("*") if f.is_file())
-    assert files == ["usr/bin/wandpointer", "usr/bin/wandsetup", "usr/share/doc/wand/LICENSE",
-                     "usr/share/doc/wand/README.md", "usr/share/man/man1/wandpointer.1.gz",
-                     "usr/share/man/man1/wandsetup.1.gz"]
+    docs = root / "usr/share/doc/wand"
+    assert [f for f in files if not f.startswith("usr/share/doc/")] == [
+        "usr/bin/wandpointer", "usr/bin/wandsetup", "usr/share/man/man1/wandpointer.1.gz",
+        "usr/share/man/man1/wandsetup.1.gz"]
+    assert {"LICENSE", "README.md", "docs/command-line.md"} <= {str(f.relative_to(docs)) for f in docs.rglob("*")}
+    # Every page the installed README leads to is installed beside it.
+    for page in docs.rglob("*.md"):
+        for link in re.findall(r"\]\(([^)#:]+)[)#]", page.read_text()):
+            assert (page.parent / link).is_file(), f"{page.relative_to(docs)} links to {link}, not installed"
     libs.mkdir(), home.mkdir()
     registry, manifest = home / ".config/openvr/openvrpaths.vrpath", home / ".config/wand/wandpointer.vrmanifest"
     registry.parent.mkdir(parents=True)
@@ -116,3 +123,23 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
         assert {line.split()[-1] for line in maps.splitlines() if "libopenvr_api" in line} == \
             {str(libs / "libopenvr_api.so")}
         p.stop()
+
+
+@pytest.mark.parametrize("name, text, written", [
+    ("sources.list", "# a mirror\ndeb [arch=amd64] http://mirror.invalid/debian bookworm main\n"
+     "deb-src http://mirror.invalid/debian bookworm main\n",
+     "deb-src [arch=amd64] http://mirror.invalid/debian bookworm main\n"),
+    ("sources.list.d/debian.sources", "Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm\n\n"
+     "Types: deb deb-src\nURIs: http://mirror.invalid/security\n",
+     "Types: deb-src\nURIs: http://mirror.invalid/debian\nSuites: bookworm\n\nTypes: deb-src\n"
+     "URIs: http://mirror.invalid/security\n")])
+def test_the_windows_build_finds_the_package_sources_in_either_format(tmp_path, name, text, written):
+    # Where scripts/build-windows fetches JsonCpp's source package from: the system's sources as deb-src.
+    (tmp_path / "etc/sources.list.d").mkdir(parents=True)
+    (tmp_path / "etc" / name).write_text(text)
+    script = ROOT / "scripts/apt-source-entries"
+    assert subprocess.run([script, tmp_path / "out", tmp_path / "etc"]).returncode == 0
+    assert (tmp_path / "out" / name).read_text() == written
+    (tmp_path / "etc" / name).unlink()
+    nothing = subprocess.run([script, tmp_path / "none", tmp_path / "etc"], capture_output=True, text=True)
+    assert nothing.returncode == 1 and "no package sources" in nothing.stderr
