@@ -125,21 +125,26 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
         p.stop()
 
 
-@pytest.mark.parametrize("name, text, written", [
-    ("sources.list", "# a mirror\ndeb [arch=amd64] http://mirror.invalid/debian bookworm main\n"
-     "deb-src http://mirror.invalid/debian bookworm main\n",
-     "deb-src [arch=amd64] http://mirror.invalid/debian bookworm main\n"),
-    ("sources.list.d/debian.sources", "Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm\n\n"
-     "Types: deb deb-src\nURIs: http://mirror.invalid/security\n",
-     "Types: deb-src\nURIs: http://mirror.invalid/debian\nSuites: bookworm\n\nTypes: deb-src\n"
-     "URIs: http://mirror.invalid/security\n")])
-def test_the_windows_build_finds_the_package_sources_in_either_format(tmp_path, name, text, written):
-    # Where scripts/build-windows fetches JsonCpp's source package from: the system's sources as deb-src.
-    (tmp_path / "etc/sources.list.d").mkdir(parents=True)
-    (tmp_path / "etc" / name).write_text(text)
-    script = ROOT / "scripts/apt-source-entries"
-    assert subprocess.run([script, tmp_path / "out", tmp_path / "etc"]).returncode == 0
-    assert (tmp_path / "out" / name).read_text() == written
-    (tmp_path / "etc" / name).unlink()
-    nothing = subprocess.run([script, tmp_path / "none", tmp_path / "etc"], capture_output=True, text=True)
-    assert nothing.returncode == 1 and "no package sources" in nothing.stderr
+def test_the_windows_build_finds_the_package_sources_in_either_format(tmp_path):
+    # Where scripts/build-windows fetches JsonCpp's source package from: the system's sources as deb-src,
+    # from one-line entries (sources.list, sources.list.d/*.list) or deb822 ones (sources.list.d/*.sources).
+    one_line = {"sources.list": "# a mirror\ndeb [arch=amd64] http://mirror.invalid/debian bookworm main\n"
+                "deb-src http://mirror.invalid/debian bookworm main\n",
+                "sources.list.d/security.list": "deb http://mirror.invalid/security bookworm-security main\n"}
+    deb822 = {"sources.list.d/debian.sources": "Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm\n\n"
+              "Types: deb deb-src\nURIs: http://mirror.invalid/security\n"}
+    for number, (files, written) in enumerate([
+            (one_line, {"sources.list": "deb-src [arch=amd64] http://mirror.invalid/debian bookworm main\n"
+                        "deb-src http://mirror.invalid/security bookworm-security main\n"}),
+            (deb822, {"sources.list.d/debian.sources": "Types: deb-src\nURIs: http://mirror.invalid/debian\n"
+                      "Suites: bookworm\n\nTypes: deb-src\nURIs: http://mirror.invalid/security\n"}),
+            ({}, None)]):
+        etc, out = tmp_path / f"etc{number}", tmp_path / f"out{number}"
+        (etc / "sources.list.d").mkdir(parents=True)
+        for name, text in files.items():
+            (etc / name).write_text(text)
+        run = subprocess.run([ROOT / "scripts/apt-source-entries", out, etc], capture_output=True, text=True)
+        if written is None:
+            assert run.returncode == 1 and "no package sources" in run.stderr
+        else:
+            assert run.returncode == 0 and {name: (out / name).read_text() for name in written} == written
