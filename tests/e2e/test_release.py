@@ -89,9 +89,15 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
     root, home, libs, steamvr = (tmp_path / name for name in ("root", "home", "libs", "SteamVR"))
     subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
     files = sorted(str(f.relative_to(root)) for f in root.rglob("*") if f.is_file())
-    assert files == ["usr/bin/wandpointer", "usr/bin/wandsetup", "usr/share/doc/wand/LICENSE",
-                     "usr/share/doc/wand/README.md", "usr/share/man/man1/wandpointer.1.gz",
-                     "usr/share/man/man1/wandsetup.1.gz"]
+    docs = root / "usr/share/doc/wand"
+    assert [f for f in files if not f.startswith("usr/share/doc/")] == [
+        "usr/bin/wandpointer", "usr/bin/wandsetup", "usr/share/man/man1/wandpointer.1.gz",
+        "usr/share/man/man1/wandsetup.1.gz"]
+    assert {"LICENSE", "README.md", "docs/command-line.md"} <= {str(f.relative_to(docs)) for f in docs.rglob("*")}
+    # Every page the installed README leads to is installed beside it.
+    for page in docs.rglob("*.md"):
+        for link in re.findall(r"\]\(([^)#:]+)[)#]", page.read_text()):
+            assert (page.parent / link).is_file(), f"{page.relative_to(docs)} links to {link}, not installed"
     libs.mkdir(), home.mkdir()
     registry, manifest = home / ".config/openvr/openvrpaths.vrpath", home / ".config/wand/wandpointer.vrmanifest"
     registry.parent.mkdir(parents=True)
@@ -146,3 +152,28 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
         assert {line.split()[-1] for line in maps.splitlines() if "libopenvr_api" in line} == \
             {str(libs / "libopenvr_api.so")}
         p.stop()
+
+
+def test_the_windows_build_finds_the_package_sources_in_either_format(tmp_path):
+    # Where scripts/build-windows fetches JsonCpp's source package from: the system's sources as deb-src,
+    # from one-line entries (sources.list, sources.list.d/*.list) or deb822 ones (sources.list.d/*.sources).
+    one_line = {"sources.list": "# a mirror\ndeb [arch=amd64] http://mirror.invalid/debian bookworm main\n"
+                "deb-src http://mirror.invalid/debian bookworm main\n",
+                "sources.list.d/security.list": "deb http://mirror.invalid/security bookworm-security main\n"}
+    deb822 = {"sources.list.d/debian.sources": "Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm\n\n"
+              "Types: deb deb-src\nURIs: http://mirror.invalid/security\n"}
+    for number, (files, written) in enumerate([
+            (one_line, {"sources.list": "deb-src [arch=amd64] http://mirror.invalid/debian bookworm main\n"
+                        "deb-src http://mirror.invalid/security bookworm-security main\n"}),
+            (deb822, {"sources.list.d/debian.sources": "Types: deb-src\nURIs: http://mirror.invalid/debian\n"
+                      "Suites: bookworm\n\nTypes: deb-src\nURIs: http://mirror.invalid/security\n"}),
+            ({}, None)]):
+        etc, out = tmp_path / f"etc{number}", tmp_path / f"out{number}"
+        (etc / "sources.list.d").mkdir(parents=True)
+        for name, text in files.items():
+            (etc / name).write_text(text)
+        run = subprocess.run([ROOT / "scripts/apt-source-entries", out, etc], capture_output=True, text=True)
+        if written is None:
+            assert run.returncode == 1 and "no package sources" in run.stderr
+        else:
+            assert run.returncode == 0 and {name: (out / name).read_text() for name in written} == written

@@ -218,6 +218,9 @@ def test_hostile_paths_are_refused_before_anything_is_asked_and_nothing_is_repla
 
 
 def test_a_disk_full_or_read_only_is_reported_and_the_old_file_kept(tmp_path):
+    refused = subprocess.run(["unshare", "--map-root-user", "--mount", "true"], capture_output=True, text=True)
+    if refused.returncode:
+        pytest.skip(f"this machine allows no user namespaces (unshare --map-root-user): {refused.stderr.strip()}")
     with XServer([(0, 0, 1920, 1080, True)], observe=False) as x:
         # A read-only folder (found out before the first question) and a full disk (when the file is written):
         # a small tmpfs in a private mount namespace, where one is allowed.

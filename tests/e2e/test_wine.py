@@ -1,7 +1,9 @@
 """The Windows build under Wine on Xvfb, with the 1280x1024 monitor left of the 1920x1080 primary one, so
 that Windows sees it at negative coordinates. SendInput's buttons and wheel stay inside Wine: the
 project's low-level hooks (mousehook.exe), in the same prefix, report them one line per event."""
+import json
 import os
+import shutil
 import signal
 import subprocess
 
@@ -11,7 +13,7 @@ from wand import BIN, LAYOUT_HASH, Proc, ROOT, XServer, config, names, plane_ent
 
 WIN = ROOT / "build-win/bin"
 PREFIX = WIN.parent / "wineprefix"
-ENV = dict(os.environ, WINEPREFIX=str(PREFIX), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+ENV = dict(os.environ, WINEPREFIX=str(PREFIX), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=")
 WINDOWS_HASH = "32001080-12800102400192010800"
 # Both monitors in the plane z = -1, binary-exact: a controller at (x, y, 0) looking down -Z lands on a known
 # pixel: (-1.875, 1.5) on the left monitor's (-960, 256), (2.75, 0.5) on the primary's (1440, 810).
@@ -19,6 +21,10 @@ CONFIG = config([plane_entry(-1280, 0, 0, 1024, -2.5, 2, 0, 0), plane_entry(0, 0
                 displayhash=WINDOWS_HASH)
 LEFT, PRIMARY = "  1 pose matrix 1 0 0 -1.875 0 1 0 1.5 0 0 1 0\n", "  1 pose matrix 1 0 0 2.75 0 1 0 0.5 0 0 1 0\n"
 DEVICES = "device 0 hmd\ndevice 1 controller\n"
+# Both monitors calibrated by touch, right-handed: the answers keep the 3rd monitor's 3 x 2 m at 16:9.
+CORNERS = [(-2.5, 2, -1), (-2.5, 0, -1), (0, 0, -1), (0, 2, -1), (0.5, 2, -1), (0.5, 0, -1), (3.5, 0, -1), (3.5, 2, -1)]
+CALIBRATION = DEVICES + "".join(f"step polls=2\n  1 buttons none\n  1 pose tip {x} {y} {z}\n"
+                                "step polls=2\n  1 buttons menu\n" for x, y, z in CORNERS) + "step\n  1 buttons none\n"
 
 pytestmark = pytest.mark.skipif(not (WIN / "mousehook.exe").exists(), reason="no Windows build (scripts/build-windows)")
 
@@ -32,6 +38,11 @@ def desk():
         subprocess.run(["wineserver", "-w"], env=ENV)
 
 
+def windows(path):
+    """A Linux path as the Windows programs see it under Wine."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def run(desk, folder, program, scenario, text=None, answers="1\n1\n1\n", trace=False, linux=False, args=(),
         closed=False):
     folder.mkdir(parents=True, exist_ok=True)
@@ -40,7 +51,7 @@ def run(desk, folder, program, scenario, text=None, answers="1\n1\n1\n", trace=F
     (folder / "scenario").write_text(scenario)
     stdin = open(folder / "answers", "w+")
     stdin.write(answers), stdin.seek(0)
-    where = str if linux else (lambda path: "Z:" + str(path).replace("/", "\\"))
+    where = str if linux else windows
     env = dict(ENV, **desk.env, WAND_SIM_SCENARIO=where(folder / "scenario"), WAND_SIM_CONTROL=where(folder),
                WAND_SIM_LOG=where(folder / "sim.log"), WINEDEBUG="+relay" if trace else "-all")
     command = [str(BIN / program)] if linux else ["wine", str(WIN / (program + ".exe"))]
@@ -154,11 +165,7 @@ def test_another_program_moving_the_pointer_takes_it_from_a_trembling_controller
 
 
 def test_wandsetup_writes_the_file_as_windows_does(tmp_path, desk):
-    corners = [(-2.5, 2, -1), (-2.5, 0, -1), (0, 0, -1), (0, 2, -1), (0.5, 2, -1), (0.5, 0, -1), (3.5, 0, -1),
-               (3.5, 2, -1)]
-    p = run(desk, tmp_path, "wandsetup", DEVICES + "".join(
-        f"step polls=2\n  1 buttons none\n  1 pose tip {x} {y} {z}\nstep polls=2\n  1 buttons menu\n"
-        for x, y, z in corners) + "step\n  1 buttons none\n", answers="1\n1\n1\n1\n")  # 3rd: keep 3 x 2 m at 16:9
+    p = run(desk, tmp_path, "wandsetup", CALIBRATION, answers="1\n1\n1\n1\n")
     assert p.wait(120) == 0, p.out + p.err
     assert crlf("\nCalibrating monitor 1/2 (1st from left)\nMonitor resolution: 1280x1024") in p.out
     assert p.out.endswith(crlf("\nConfiguration file 'default.config' written\nYou can start the main program now\n\n"))
@@ -166,3 +173,70 @@ def test_wandsetup_writes_the_file_as_windows_does(tmp_path, desk):
     assert text.count("\n") > 40 and text.count("\n") == text.count("\r\n") == text.count("\r")
     assert text.startswith("{\r\n\t\"controller_angle_offset\" : \r\n\t{\r\n") and text.endswith("\r\n}")
     assert "\t\t\t\"left\" : -1280,\r\n" in text and f'\t"displayhash" : "{WINDOWS_HASH}",\r\n' in text
+
+
+def shortcut_arguments(link):
+    """The command line arguments a Windows shortcut (.lnk) passes to its target."""
+    data = link.read_bytes()
+    flags, at = int.from_bytes(data[20:24], "little"), 76
+    if flags & 1:  # the target as an item list
+        at += 2 + int.from_bytes(data[at:at + 2], "little")
+    if flags & 2:  # the target's location
+        at += int.from_bytes(data[at:at + 4], "little")
+    for bit in (4, 8, 16, 32):  # name, relative path, working folder, arguments: counted UTF-16 strings
+        if flags & bit:
+            size = 2 * int.from_bytes(data[at:at + 2], "little")
+            if bit == 32:
+                return data[at + 2:at + 2 + size].decode("utf-16-le").rstrip("\0")  # Wine counts the end too
+            at += 2 + size
+    return ""
+
+
+def test_the_installer_its_start_menu_and_the_uninstaller(tmp_path, desk):
+    installer, = WIN.parent.glob("wand-*-setup.exe")
+    drive = PREFIX / "drive_c"
+    user = next((drive / "users").glob("*/AppData")).parent
+    documents, settings = user / "Documents/Wand", user / "AppData/Roaming/Wand"
+    for folder in (documents, settings):
+        shutil.rmtree(folder, ignore_errors=True)
+    # Where the installed programs find the simulated runtime, which the installer does not ship.
+    env = dict(ENV, **desk.env, WINEPATH=windows(WIN), WAND_SIM_LOG=windows(tmp_path / "sim.log"))
+    assert subprocess.run(["wine", installer, "/S"], env=env, timeout=120).returncode == 0
+    installed, menu = drive / "Program Files/Wand", drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/Wand"
+    files = {str(f.relative_to(installed)) for f in installed.rglob("*") if f.is_file()}
+    assert {"wandsetup.exe", "wandpointer.exe", "wandpointerw.exe", "LICENSE", "README.md", "docs/platforms.md",
+            "Uninstall.exe"} <= files and not [f for f in files if f.endswith(".dll")], files
+    for program in ("wandsetup", "wandpointer"):
+        run = subprocess.run(["wine", f"C:\\Program Files\\Wand\\{program}.exe", "--help"], env=env,
+                             capture_output=True, text=True, timeout=120)
+        assert run.returncode == 0 and run.stdout.startswith(f"Usage: {program} "), run.stdout + run.stderr
+    assert sorted(link.name for link in menu.iterdir()) == [
+        "Calibrate.lnk", "Point.lnk", "Start with SteamVR off.lnk", "Start with SteamVR on.lnk", "Uninstall.lnk"]
+
+    def entry(name, scenario, answers):
+        # The entry's command line, which its target cmd.exe runs after "/c", run the same way from a batch file.
+        arguments = shortcut_arguments(menu / f"{name}.lnk")
+        assert arguments.startswith("/c ") and b"cmd.exe" in (menu / f"{name}.lnk").read_bytes(), arguments
+        folder = tmp_path / name.replace(" ", "_")
+        folder.mkdir()
+        (folder / "entry.bat").write_text("@" + arguments[3:] + "\r\n")
+        (folder / "scenario").write_text(scenario)
+        (folder / "answers").write_text(answers)
+        p = Proc(["wine", "cmd.exe", "/c", windows(folder / "entry.bat")], folder,
+                 dict(env, WAND_SIM_SCENARIO=windows(folder / "scenario")), open(folder / "answers"))
+        assert p.wait(120) == 0, p.out + p.err
+        return p
+
+    # Calibrate makes the user's folder and writes default.config there; the registration names that file.
+    assert "Configuration file 'default.config' written" in entry("Calibrate", CALIBRATION, "1\n1\n1\n1\n\n").out
+    assert f'"displayhash" : "{WINDOWS_HASH}"' in (documents / "default.config").read_text()
+    assert "SteamVR now starts wandpointer" in entry("Start with SteamVR on", DEVICES, "\n").out
+    manifest = json.loads((settings / "wandpointer.vrmanifest").read_text())["applications"][0]
+    assert manifest["arguments"].startswith(f"--config C:\\users\\{user.name}\\Documents\\Wand\\default.config --wait")
+    assert manifest["binary_path_windows"] == "C:\\Program Files\\Wand\\wandpointerw.exe"
+    # The uninstaller (it runs from a copy of itself) undoes the registration and removes everything it
+    # installed; the calibration stays.
+    subprocess.run(["wine", "C:\\Program Files\\Wand\\Uninstall.exe", "/S"], env=env, timeout=120)
+    assert wait_until(lambda: not installed.exists() and not menu.exists(), 60), list(installed.rglob("*"))
+    assert "RemoveApplicationManifest" in (tmp_path / "sim.log").read_text()
+    assert not settings.exists() and [f.name for f in documents.iterdir()] == ["default.config"]
