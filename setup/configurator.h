@@ -3,7 +3,7 @@
 #pragma once
 
 #include "desktop/desktop_layout.h"
-#include "vr/tracked_controller.h"
+#include "vr/controller_frame.h"
 
 #include <istream>
 #include <string>
