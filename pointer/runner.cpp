@@ -11,7 +11,7 @@ std::vector<DisplayPlane> makeDisplayList(const std::vector<DisplayEntry>& entri
 
 void prepareFromSettings(RunnerState& runner) {
     const RunnerSettings& settings = runner.settings;
-    runner.aim = {settings.controller_angle_offset_x, settings.controller_angle_offset_y, -1.0f};
+    runner.aim = tiltedAim(settings.controller_angle_offset_x, settings.controller_angle_offset_y);
     runner.stabilizer =
         makeCursorStabilizer(settings.average_of_N_previous_positions, averagesPositions(settings));
     runner.direction_filter = makeDirectionFilter(settings);

@@ -43,6 +43,10 @@ TrackedController makeTrackedController(vr::IVRSystem* system, uint32_t device_i
 
 // The controller-space point the pointing ray passes through when the controller is held straight.
 inline constexpr Vec3 kStraightAhead = {0.0f, 0.0f, -1.0f};
+// The point it passes through tilted by "controller_angle_offset": x to the right, y up.
+inline Vec3 tiltedAim(float offset_x, float offset_y) {
+    return {offset_x, offset_y, -1.0f};
+}
 
 // Polls the runtime once (the controller's state, all poses) and makes the frame; `aim` is the
 // controller-space point the frame's ray passes through.
