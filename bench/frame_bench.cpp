@@ -31,6 +31,15 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace {
 
+// The frame's one placement: the pixel the ray points at among the monitors, through the stabilizer.
+void placeOnce(const std::vector<DisplayPlane>& displays, std::optional<size_t>& current, const Ray& ray,
+               CursorStabilizer& stabilizer, const PointerIo& io) {
+    if (const std::optional<DesktopPixel> pixel = pixelOnMonitors(displays, current, ray)) {
+        const platform::CursorPosition at = stabilizedPosition(stabilizer, pixel->x, pixel->y);
+        io.set_cursor_pos(at.x, at.y);
+    }
+}
+
 // A row of flat monitors, 0.6 m by 0.34 m each, 2 m in front of the controller, 1920x1080 pixels each.
 std::vector<DisplayPlane> row(int count) {
     std::vector<DisplayPlane> displays;
@@ -71,6 +80,7 @@ void mapping(benchmark::State& st) {
     const int monitors = static_cast<int>(st.range(0));
     std::vector<DisplayPlane> displays = row(monitors);
     CursorStabilizer direct = makeCursorStabilizer(0, false);
+    std::optional<size_t> current;
     Sink sink;
     const PointerIo io = sinkIo(sink);
     float sweep = 0.0f;
@@ -80,7 +90,7 @@ void mapping(benchmark::State& st) {
         if (sweep > 1.0f)
             sweep = -1.0f;
         const float x = sweep * 0.35f * static_cast<float>(monitors);
-        pointAtDisplays(displays, {{x, 0.0f, 0.0f, 1.0f}, {0.0f, 0.05f * sweep, -1.0f}}, direct, io);
+        placeOnce(displays, current, {{x, 0.0f, 0.0f}, {0.0f, 0.05f * sweep, -1.0f}}, direct, io);
     }
     if (allocations.load() != before)
         st.SkipWithError("the mapping allocated on the heap");
@@ -92,11 +102,14 @@ void frameWork(benchmark::State& st) {
     const bool stabilize = st.range(1) != 0;
     std::vector<DisplayPlane> displays = row(monitors);
     CursorStabilizer stabilizer = makeCursorStabilizer(5, stabilize);
-    TrackedController controller = makeTrackedController(nullptr, 1);
+    const TrackedController controller = makeTrackedController(nullptr, 1);
+    ControllerFrame frame_in;
+    std::optional<size_t> current;
     RunnerSettings settings{};
     settings.handedness = 1;
     settings.dragging_threshold_ms = 200;
     ButtonState buttons{};
+    TriggerMachine trigger{};
     Sink sink;
     const PointerIo io = sinkIo(sink);
 
@@ -110,13 +123,17 @@ void frameWork(benchmark::State& st) {
         if (sweep > 1.0f)
             sweep = -1.0f;
         const float x = sweep * 0.35f * static_cast<float>(monitors);
-        const PointingRay ray{{x, 0.0f, 0.0f, 1.0f}, {0.0f, 0.05f * sweep, -1.0f}};
-        controller.previous_state = controller.state;
-        controller.state.rAxis[0] = {0.1f, sweep};
-        controller.state.rAxis[1].x = (frame % 64) < 20 ? 0.5f : 0.0f;
+        const Ray ray{{x, 0.0f, 0.0f}, {0.0f, 0.05f * sweep, -1.0f}};
+        ControlState& pulled = frame_in.controls[static_cast<size_t>(Control::trigger)];
+        const bool held = (frame % 64) < 20;
+        pulled = {held, held && !pulled.held, !held && pulled.held};
+        frame_in.thumb_touching = true;
+        frame_in.thumb_x = 0.1f;
+        frame_in.thumb_y = sweep;
+        frame_in.controls[static_cast<size_t>(Control::pad_centre)].held = true;
         sink.now += 5;
-        pointAtDisplays(displays, ray, stabilizer, io);
-        handleButtons(controller, settings, buttons, io);
+        placeOnce(displays, current, ray, stabilizer, io);
+        handleButtons({controller, frame_in, settings}, buttons, trigger, io);
         ++frame;
     }
     const uint64_t allocated = allocations.load() - before;
@@ -145,7 +162,7 @@ void wholeFrame(benchmark::State& st) {
     runner.settings.handedness = 1;
     runner.settings.dragging_threshold_ms = 200;
     runner.controller = makeTrackedController(vr.system, 1);
-    update(runner.controller);
+    readControllerFrame(runner.controller);
     runner.stabilizer = makeCursorStabilizer(5, true);
     Sink sink;
     const PointerIo io = sinkIo(sink);

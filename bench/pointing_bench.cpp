@@ -248,9 +248,9 @@ Figures play(const Person& person, const RunnerSettings& settings, vr::IVRSystem
     runner.settings = settings;
     runner.controller = makeTrackedController(system, 1);
     showPerson(person, 0);
-    update(runner.controller);
     prepareFromSettings(runner);
-    runner.buttons.trigger_seen_released = true;
+    readControllerFrame(runner.controller, runner.aim);
+    runner.trigger.seen_released = true;
     runner.frame_start_tick = pb.now;
     const auto total = static_cast<uint32_t>(person.actual.size());
     while (pb.now + 1 < total)

@@ -3,6 +3,7 @@
 
 #include "desktop/desktop.h"
 #include "geometry/geometry.h"
+#include "vr/controls.h"
 
 #include <array>
 #include <cstdint>
@@ -23,13 +24,6 @@ struct CalibratedMonitor {
 // How the runner steadies the pointer when stabilization is on: the moving average of pixel positions,
 // or the 1€ filter on the pointing direction.
 enum class StabilizationFilter { average, one_euro };
-
-// The controls that "bindings" names, in its members' names (kControlNames). The touchpad's halves are
-// pressed; the centre strip is touched without pressing, as for scrolling.
-enum class BoundControl { trigger, grip, menu, pad_left, pad_right, pad_centre };
-inline constexpr size_t kBoundControlCount = 6;
-inline constexpr std::array<const char*, kBoundControlCount> kControlNames = {
-    "trigger", "grip", "menu", "pad_left", "pad_right", "pad_centre"};
 
 // What a control does. `standard` is "default": what the control has always done (the trigger clicks and
 // drags with the handedness's button, the grip middle-clicks, the menu button switches the cursor, the
@@ -67,8 +61,8 @@ struct RunnerSettings {
     float beta = 2.5f;                 // Hz of cutoff added per degree per second of angular speed
     float derivative_cutoff_hz = 1.0f; // cutoff of the speed estimate
     float click_freeze_degrees = 0.0f; // 0: a trigger press does not hold the cursor
-    std::array<Binding, kBoundControlCount> bindings{}; // by BoundControl
-    uint16_t haptic_click_us = 0; // a pulse this long for every click or key press; 0: none
+    std::array<Binding, kControlCount> bindings{}; // by Control
+    uint16_t haptic_click_us = 0;                  // a pulse this long for every click or key press; 0: none
     // Sharing the desk ("handover"): off unless the file has the object; its missing members take these.
     bool handover_enable = false;
     float rest_seconds = 2.0f;   // still this long, the controller is at rest and lets go of the cursor
@@ -80,7 +74,7 @@ struct RunnerSettings {
 // The longest "rest_seconds": a day, far inside the millisecond tick's range.
 inline constexpr float kMaxRestSeconds = 86400.0f;
 
-inline const Binding& bindingOf(const RunnerSettings& settings, BoundControl control) {
+inline const Binding& bindingOf(const RunnerSettings& settings, Control control) {
     return settings.bindings[static_cast<size_t>(control)];
 }
 
@@ -130,7 +124,7 @@ enum class SettingType {
 
 using SettingField = std::variant<int32_t RunnerSettings::*, bool RunnerSettings::*, float RunnerSettings::*,
                                   StabilizationFilter RunnerSettings::*, uint16_t RunnerSettings::*,
-                                  std::array<Binding, kBoundControlCount> RunnerSettings::*>;
+                                  std::array<Binding, kControlCount> RunnerSettings::*>;
 
 // One setting of the file: where it is ("group" / "key"; no group for a member of the root), how it is
 // read and checked, the field it sets, what plain wandsetup writes, what --recommended gives, and what it

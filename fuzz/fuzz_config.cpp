@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runner.displays = makeDisplayList(config.displays);
     runner.settings = config.settings;
     runner.controller = makeTrackedController(g_system, 1);
-    update(runner.controller);
     prepareFromSettings(runner);
+    readControllerFrame(runner.controller, runner.aim);
     runner.frame_start_tick = io.tick_count();
     SimDevice& controller = simProcessRuntime().devices[1];
     for (float value : {0.0f, 1.0f, 1.0f, 0.0f}) {
@@ -71,10 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         runFrame(runner, io);
         g_tick += 100000; // every hold is longer than any threshold below 100 s
     }
-    if (runner.buttons.dragging || g_held[0] != 0 || g_held[1] != 0 || g_held[2] != 0 || g_keys != 0) {
+    if (runner.trigger.dragging || g_held[0] != 0 || g_held[1] != 0 || g_held[2] != 0 || g_keys != 0) {
         std::fprintf(stderr,
                      "a mouse button or key stays held: dragging %d, left %d, right %d, middle %d, keys %d\n",
-                     int(runner.buttons.dragging), g_held[0], g_held[1], g_held[2], g_keys);
+                     int(runner.trigger.dragging), g_held[0], g_held[1], g_held[2], g_keys);
         std::abort();
     }
     return 0;

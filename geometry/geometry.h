@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 template <typename T> struct BasicVec3 {
     T x = 0;
@@ -45,25 +46,37 @@ inline Vec3 narrow(const Vec3d& v) {
     return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
 }
 
-// A point in homogeneous form; w is 1 and never enters a computation.
-struct Vec4 {
-    float x = 0.0f;
-    float y = 0.0f;
-    float z = 0.0f;
-    float w = 1.0f;
-};
-
-inline Vec4 homogeneous(const Vec3& v) {
-    return {v.x, v.y, v.z, 1.0f};
-}
-inline Vec3 cartesian(const Vec4& p) {
-    return {p.x, p.y, p.z};
-}
-
 struct Ray {
     Vec3 origin;
     Vec3 direction;
 };
+
+// The angle between two directions, in degrees, computed in double precision (0 when either is zero).
+inline double angleDegrees(Vec3 a, Vec3 b) {
+    const Vec3d u = widen(a);
+    const Vec3d v = widen(b);
+    return std::atan2(length(cross(u, v)), dot(u, v)) * 180.0 / std::numbers::pi;
+}
+
+// A rigid pose as the runtime gives it: a row-major 3x4 matrix whose first three columns are the rotated
+// x, y and z axes and whose last is the position.
+struct Pose {
+    float m[3][4] = {};
+};
+
+// A point given in the pose's own frame, in the frame the pose is given in. Each row is summed as
+// ((m0 x + m1 y) + m2 z) + m3, so the result is the same to the bit wherever it is computed.
+inline Vec3 transformPoint(const Pose& pose, Vec3 p) {
+    const float(&m)[3][4] = pose.m;
+    return {((m[0][0] * p.x + m[0][1] * p.y) + m[0][2] * p.z) + m[0][3],
+            ((m[1][0] * p.x + m[1][1] * p.y) + m[1][2] * p.z) + m[1][3],
+            ((m[2][0] * p.x + m[2][1] * p.y) + m[2][2] * p.z) + m[2][3]};
+}
+
+// The pose's -Z axis, the direction the controller points along.
+inline Vec3 forwardAxis(const Pose& pose) {
+    return {-pose.m[0][2], -pose.m[1][2], -pose.m[2][2]};
+}
 
 // One monitor's full rectangle in virtual-desktop pixels; right and bottom are one past the last pixel.
 struct MonitorInfo {

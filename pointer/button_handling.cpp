@@ -1,5 +1,6 @@
 #include "pointer/button_handling.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -9,23 +10,24 @@ using platform::MouseButton;
 
 // What one call of handleButtons works on.
 struct Frame {
-    const TrackedController& c;
-    const RunnerSettings& settings;
+    const ButtonFrame& in;
     ButtonState& state;
+    TriggerMachine& trigger;
     const PointerIo& io;
+    const ControlState& control(Control c) const { return in.frame.controls[static_cast<size_t>(c)]; }
 };
 
 // A haptic pulse for a click or a press, at most one per kHapticGapMs.
 void pulse(Frame& f) {
     ButtonState& state = f.state;
-    if (f.settings.haptic_click_us == 0)
+    if (f.in.settings.haptic_click_us == 0)
         return;
     const uint32_t now = f.io.tick_count();
     if (state.pulsed && now - state.pulse_tick < kHapticGapMs)
         return;
     state.pulsed = true;
     state.pulse_tick = now;
-    f.io.haptic_pulse(f.c, f.settings.haptic_click_us);
+    f.io.haptic_pulse(f.in.controller, f.in.settings.haptic_click_us);
 }
 
 void click(Frame& f, MouseButton button, int times) {
@@ -51,127 +53,69 @@ bool sendPrimary(const PointerIo& io, const RunnerSettings& settings, ButtonActi
     return button.has_value();
 }
 
-void endDrag(const RunnerSettings& settings, ButtonState& state, const PointerIo& io) {
-    state.dragging = false;
-    sendPrimary(io, settings, ButtonAction::up);
-}
-
 void toggleCursor(Frame& f) {
     ButtonState& state = f.state;
     state.cursor_enabled = !state.cursor_enabled;
-    platform::print("\nCursor %s", state.cursor_enabled ? "enabled" : "disabled");
+    f.io.print(state.cursor_enabled ? "\nCursor enabled" : "\nCursor disabled");
     if (!state.cursor_enabled)
-        releaseBindings(f.settings, state, f.io);
-}
-
-bool thumbOnStrip(const TrackedController& c) {
-    return !isHeld(c, Control::touchpad) && touchpadIn(c, kTouchpadCentreStrip);
+        releaseBindings(f.in.settings, state, f.io);
 }
 
 void scroll(Frame& f) {
-    const TrackedController& c = f.c;
-    if (thumbOnStrip(c)) {
-        const float amount = c.state.rAxis[0].y * 30.0f;
+    if (f.control(Control::pad_centre).held) {
+        const float amount = f.in.frame.thumb_y * 30.0f;
         f.io.mouse_wheel(static_cast<int32_t>(amount));
     }
 }
 
 // The trigger as "default": a short pull clicks at the release, a longer one holds the button down.
 void clickOrDrag(Frame& f) {
-    const TrackedController& c = f.c;
-    const RunnerSettings& settings = f.settings;
-    ButtonState& state = f.state;
-    const PointerIo& io = f.io;
-    const auto threshold = static_cast<uint32_t>(settings.dragging_threshold_ms);
-    if (pressEdge(c, Control::trigger))
-        state.trigger_press_tick = io.tick_count();
-
-    if (isHeld(c, Control::trigger) && io.tick_count() - state.trigger_press_tick > threshold &&
-        !state.dragging) {
-        state.dragging = true;
-        if (sendPrimary(io, settings, ButtonAction::down))
+    const auto threshold = static_cast<uint32_t>(f.in.settings.dragging_threshold_ms);
+    switch (stepTrigger(f.trigger, f.control(Control::trigger), f.io.tick_count(), threshold)) {
+    case TriggerEvent::none:
+        break;
+    case TriggerEvent::down:
+        if (sendPrimary(f.io, f.in.settings, ButtonAction::down))
             pulse(f);
-    }
-
-    // A release ends the drag, or else it is a click, however long the pull was: a pull released in the
-    // frame after the threshold passed, before any held frame began the drag, still clicks. A release made
-    // while the controller was untracked has already ended the drag then (the runner's lost frames).
-    if (releaseEdge(c)) {
-        if (state.dragging) {
-            endDrag(settings, state, io);
-        } else if (sendPrimary(io, settings, ButtonAction::click)) {
+        break;
+    case TriggerEvent::click:
+        if (sendPrimary(f.io, f.in.settings, ButtonAction::click))
             pulse(f);
-        }
+        break;
+    case TriggerEvent::up:
+        sendPrimary(f.io, f.in.settings, ButtonAction::up);
+        break;
     }
-}
-
-// The frame in which the control goes down: the trigger crosses its threshold, a button's bit comes on,
-// the pad is pressed in that half, or the thumb comes to rest on the centre strip.
-bool pressed(const Frame& f, BoundControl control) {
-    const TrackedController& c = f.c;
-    switch (control) {
-    case BoundControl::trigger:
-        return pressEdge(c, Control::trigger);
-    case BoundControl::grip:
-        return pressEdge(c, Control::grip);
-    case BoundControl::menu:
-        return pressEdge(c, Control::menu);
-    case BoundControl::pad_left:
-        return pressEdge(c, Control::touchpad) && touchpadIn(c, kTouchpadLeftHalf);
-    case BoundControl::pad_right:
-        return pressEdge(c, Control::touchpad) && touchpadIn(c, kTouchpadRightHalf);
-    case BoundControl::pad_centre:
-        return thumbOnStrip(c) && !f.state.thumb_on_strip;
-    }
-    return false;
 }
 
 // What each control has always done.
-void standardAction(Frame& f, BoundControl control) {
-    const RunnerSettings& settings = f.settings;
+void standardAction(Frame& f, Control control) {
+    const RunnerSettings& settings = f.in.settings;
+    const bool pressed = f.control(control).pressed;
     switch (control) {
-    case BoundControl::grip:
-        if (pressed(f, control))
+    case Control::grip:
+        if (pressed)
             click(f, MouseButton::middle, 1);
         break;
-    case BoundControl::menu:
-        if (pressed(f, control))
+    case Control::menu:
+        if (pressed)
             toggleCursor(f);
         break;
-    case BoundControl::pad_centre:
+    case Control::pad_centre:
         scroll(f);
         break;
-    case BoundControl::pad_left: // the primary half double-clicks
-        if (pressed(f, control))
+    case Control::pad_left: // the primary half double-clicks
+        if (pressed)
             click(f, MouseButton::left, settings.handedness == 1 ? 2 : 1);
         break;
-    case BoundControl::pad_right:
-        if (pressed(f, control))
+    case Control::pad_right:
+        if (pressed)
             click(f, MouseButton::right, settings.handedness == 2 ? 2 : 1);
         break;
-    case BoundControl::trigger:
+    case Control::trigger:
         clickOrDrag(f);
         break;
     }
-}
-
-bool held(const Frame& f, BoundControl control) {
-    const TrackedController& c = f.c;
-    switch (control) {
-    case BoundControl::trigger:
-        return isHeld(c, Control::trigger);
-    case BoundControl::grip:
-        return isHeld(c, Control::grip);
-    case BoundControl::menu:
-        return isHeld(c, Control::menu);
-    case BoundControl::pad_left:
-        return f.state.pad_pressed_in[0];
-    case BoundControl::pad_right:
-        return f.state.pad_pressed_in[1];
-    case BoundControl::pad_centre:
-        return thumbOnStrip(c);
-    }
-    return false;
 }
 
 MouseButton buttonOf(Action action) {
@@ -203,23 +147,23 @@ void letGo(const Binding& binding, ButtonState& state, const PointerIo& io, size
 
 // A mouse button or keys held down while the control is, from a press seen (or a hold that began after
 // the control was seen released) to its release.
-void hold(Frame& f, BoundControl control, const Binding& binding) {
+void hold(Frame& f, Control control, const Binding& binding) {
     ButtonState& state = f.state;
     const auto i = static_cast<size_t>(control);
-    const bool now = held(f, control);
-    if (state.holding[i] && !now) {
+    const ControlState& c = f.control(control);
+    if (state.holding[i] && !c.held) {
         letGo(binding, state, f.io, i);
-    } else if (!state.holding[i] && now && (state.seen_released[i] || pressed(f, control))) {
+    } else if (!state.holding[i] && c.held && (state.seen_released[i] || c.pressed)) {
         pressDown(binding, f.io);
         state.holding[i] = true;
         pulse(f);
     }
-    if (!now)
+    if (!c.held)
         state.seen_released[i] = true;
 }
 
-void act(Frame& f, BoundControl control) {
-    const Binding& binding = bindingOf(f.settings, control);
+void act(Frame& f, Control control) {
+    const Binding& binding = bindingOf(f.in.settings, control);
     switch (binding.action) {
     case Action::standard:
         standardAction(f, control);
@@ -230,11 +174,11 @@ void act(Frame& f, BoundControl control) {
     case Action::none:
         break;
     case Action::toggle:
-        if (pressed(f, control))
+        if (f.control(control).pressed)
             toggleCursor(f);
         break;
     case Action::double_click:
-        if (pressed(f, control))
+        if (f.control(control).pressed)
             click(f, MouseButton::left, 2);
         break;
     case Action::left:
@@ -248,42 +192,42 @@ void act(Frame& f, BoundControl control) {
 
 } // namespace
 
-void handleButtons(const TrackedController& controller, const RunnerSettings& settings, ButtonState& state,
-                   const PointerIo& io) {
-    const TrackedController& c = controller;
-    Frame f{c, settings, state, io};
-
-    if (!isHeld(c, Control::touchpad))
-        state.pad_pressed_in = {};
-    else if (pressEdge(c, Control::touchpad))
-        state.pad_pressed_in = {touchpadIn(c, kTouchpadLeftHalf), touchpadIn(c, kTouchpadRightHalf)};
-
-    act(f, BoundControl::grip);
-    act(f, BoundControl::menu);
-    act(f, BoundControl::pad_centre);
-    state.thumb_on_strip = thumbOnStrip(c);
-    act(f, BoundControl::pad_left);
-    act(f, BoundControl::pad_right);
-
-    if (!state.trigger_seen_released) {
-        state.trigger_seen_released = !isHeld(c, Control::trigger);
-        state.seen_released[static_cast<size_t>(BoundControl::trigger)] = state.trigger_seen_released;
+void handleButtons(const ButtonFrame& in, ButtonState& state, TriggerMachine& trigger, const PointerIo& io) {
+    Frame f{in, state, trigger, io};
+    act(f, Control::grip);
+    act(f, Control::menu);
+    act(f, Control::pad_centre);
+    act(f, Control::pad_left);
+    act(f, Control::pad_right);
+    if (!triggerActs(trigger, f.control(Control::trigger))) {
+        state.seen_released[static_cast<size_t>(Control::trigger)] = trigger.seen_released;
         return;
     }
-    act(f, BoundControl::trigger);
+    act(f, Control::trigger);
+}
+
+bool bindingsHold(const ButtonState& state) {
+    return std::find(state.holding.begin(), state.holding.end(), true) != state.holding.end();
 }
 
 void releaseBindings(const RunnerSettings& settings, ButtonState& state, const PointerIo& io) {
-    for (size_t i = 0; i < kBoundControlCount; ++i) {
+    for (size_t i = 0; i < kControlCount; ++i) {
         if (state.holding[i])
             letGo(settings.bindings[i], state, io, i);
         state.seen_released[i] = false;
     }
-    state.pad_pressed_in = {};
 }
 
-void releaseEverything(const RunnerSettings& settings, ButtonState& state, const PointerIo& io) {
+void loseButtons(const ControllerFrame& frame, const RunnerSettings& settings, ButtonState& buttons,
+                 TriggerMachine& trigger, const PointerIo& io) {
+    releaseBindings(settings, buttons, io);
+    if (triggerLost(trigger, frame.connected, frame.controls[static_cast<size_t>(Control::trigger)]))
+        sendPrimary(io, settings, ButtonAction::up);
+}
+
+void releaseEverything(const RunnerSettings& settings, ButtonState& state, TriggerMachine& trigger,
+                       const PointerIo& io) {
     releaseBindings(settings, state, io);
-    if (state.dragging)
-        endDrag(settings, state, io);
+    if (endDrag(trigger))
+        sendPrimary(io, settings, ButtonAction::up);
 }

@@ -43,8 +43,3 @@ platform::CursorPosition stabilizedPosition(CursorStabilizer& stabilizer, int32_
     history[0] = {static_cast<float>(x), static_cast<float>(y)};
     return {ax, ay};
 }
-
-void placeCursor(CursorStabilizer& stabilizer, int32_t x, int32_t y, const PointerIo& io) {
-    const platform::CursorPosition at = stabilizedPosition(stabilizer, x, y);
-    io.set_cursor_pos(at.x, at.y);
-}

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "config/config_file.h"
-#include "pointer/pointer_io.h"
+#include "desktop/desktop.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,6 +24,3 @@ CursorStabilizer makeCursorStabilizer(int32_t n, bool enabled);
 
 // The position for the cursor, x and y themselves or their mean with the history, which then takes them in.
 platform::CursorPosition stabilizedPosition(CursorStabilizer& stabilizer, int32_t x, int32_t y);
-
-// Moves the cursor to the stabilized position.
-void placeCursor(CursorStabilizer& stabilizer, int32_t x, int32_t y, const PointerIo& io);

@@ -1,14 +1,8 @@
 #include "pointer/handover.h"
 
-#include "pointer/pointer_filter.h"
-
 #include <cmath>
 
 namespace {
-
-void say(const char* message) {
-    platform::print("%s", message);
-}
 
 void startStillSpell(Handover& h, const HandoverFrame& frame) {
     h.still = true;
@@ -32,10 +26,10 @@ bool answerDiffers(const PointerIo& io, int32_t x, int32_t y) {
     return at && (at->x != x || at->y != y);
 }
 
-bool pause(Handover& h, Pause kind, const char* message) {
+bool pause(Handover& h, Pause kind, const char* message, const PointerIo& io) {
     h.pause = kind;
     h.pause_direction = h.frame.direction;
-    say(message);
+    io.print(message);
     return false;
 }
 
@@ -56,7 +50,6 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
     if (!h.enabled)
         return true;
     h.frame = frame;
-    h.stopped = false;
     // The answer to the last frame's question, read whatever this frame does, so that none is left over.
     const bool moved = h.asked && answerDiffers(io, h.asked_x, h.asked_y);
     h.asked = false;
@@ -65,7 +58,7 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
             h.pause = Pause::none;
             h.resend = true;
             startStillSpell(h, frame);
-            say("\nCursor resumed");
+            io.print("\nCursor resumed");
             return true;
         }
         // Put down after the mouse took over, the controller rests as quietly as if it had never moved it.
@@ -80,9 +73,9 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
         return true;
     }
     if (moved)
-        return pause(h, Pause::mouse, kMouseTookOver);
+        return pause(h, Pause::mouse, kMouseTookOver, io);
     if (cameToRest(h, frame))
-        return pause(h, Pause::rest, "\nCursor paused: the controller is at rest");
+        return pause(h, Pause::rest, "\nCursor paused: the controller is at rest", io);
     if (h.placed && frame.tick - h.asked_tick >= kMouseCheckMs) {
         io.ask_cursor_pos();
         h.asked = true;
@@ -96,7 +89,7 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
 bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
     if (!h.enabled)
         return true;
-    if (h.stopped || (h.placed && !h.resend && x == h.placed_x && y == h.placed_y))
+    if (h.placed && !h.resend && x == h.placed_x && y == h.placed_y)
         return false;
     // Unless the controller takes the cursor deliberately (a resume, a press, a held trigger), a move that
     // this placement would undo is looked for first, and waited for.
@@ -105,10 +98,8 @@ bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
         io.ask_cursor_pos();
         h.asked = false;
         h.asked_tick = f.tick;
-        if (answerDiffers(io, h.placed_x, h.placed_y)) {
-            h.stopped = true; // and the frame's other placements (a second monitor) stay away too
-            return pause(h, Pause::mouse, kMouseTookOver);
-        }
+        if (answerDiffers(io, h.placed_x, h.placed_y))
+            return pause(h, Pause::mouse, kMouseTookOver, io);
     }
     h.placed = true;
     h.placed_x = x;
@@ -123,4 +114,8 @@ void forgetHandover(Handover& h) {
     h.placed = false;
     h.resend = false;
     h.asked = false;
+}
+
+void handoverLost(Handover& h) {
+    h.still = false;
 }

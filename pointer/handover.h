@@ -48,8 +48,7 @@ struct Handover {
     bool asked = false;      // the answer is to be read in the next frame and compared with asked_x, asked_y
     int32_t asked_x = 0;
     int32_t asked_y = 0;
-    HandoverFrame frame;  // the current frame
-    bool stopped = false; // a pause began at one of the current frame's placements
+    HandoverFrame frame; // the current frame
 };
 
 Handover makeHandover(const RunnerSettings& settings);
@@ -58,10 +57,14 @@ Handover makeHandover(const RunnerSettings& settings);
 // about the pointer's position asked in the last frame, and asks again when that is due.
 bool mayPlaceCursor(Handover& handover, const HandoverFrame& frame, const PointerIo& io);
 
-// Whether a placement at x, y in the current frame goes out: with the handover on, only one that moves the
+// The frame's one placement, at x, y: whether it goes out: with the handover on, only one that moves the
 // cursor (or the first after a resume), and only when nothing else has moved the pointer since the last
 // placement, which pauses. Records it as the position placed last.
 bool sendsPlacement(Handover& handover, int32_t x, int32_t y, const PointerIo& io);
 
 // Forgets the pause, the still spell and the position placed last: the cursor has been switched off.
 void forgetHandover(Handover& handover);
+
+// A frame without tracking: nothing is known of the direction meanwhile, so a rest is timed afresh from
+// the next tracked frame.
+void handoverLost(Handover& handover);

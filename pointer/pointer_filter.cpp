@@ -63,33 +63,3 @@ Vec3 filterDirection(DirectionFilter& filter, Vec3 direction, uint32_t tick) {
     filter.last_tick = tick;
     return narrow(filter.filtered);
 }
-
-double angleDegrees(Vec3 a, Vec3 b) {
-    const Vec3d u = widen(a);
-    const Vec3d v = widen(b);
-    return std::atan2(length(cross(u, v)), dot(u, v)) * 180.0 / std::numbers::pi;
-}
-
-bool freezeHolds(ClickFreeze& freeze, Vec3 direction, float cone_degrees) {
-    if (!freeze.active)
-        return false;
-    if (angleDegrees(direction, freeze.press_direction) <= cone_degrees)
-        return true;
-    freeze.active = false;
-    return false;
-}
-
-void followTrigger(ClickFreeze& freeze, const TrackedController& controller, const ButtonState& buttons,
-                   Vec3 direction, bool placed, float cone_degrees) {
-    const TrackedController& c = controller;
-    if (freeze.active) {
-        if (buttons.dragging || !isHeld(c, Control::trigger))
-            freeze.active = false;
-        return;
-    }
-    if (cone_degrees > 0.0f && placed && buttons.trigger_seen_released && !buttons.dragging &&
-        pressEdge(c, Control::trigger)) {
-        freeze.active = true;
-        freeze.press_direction = direction;
-    }
-}

@@ -1,11 +1,8 @@
-// Steadier pointing: the 1€ filter on the pointing direction, and the click freeze that holds the cursor
-// still while the trigger's pull rotates the controller.
+// Steadier pointing: the 1€ filter on the pointing direction.
 #pragma once
 
 #include "config/config_file.h"
 #include "geometry/geometry.h"
-#include "pointer/button_handling.h"
-#include "vr/tracked_controller.h"
 
 #include <cstdint>
 
@@ -35,22 +32,3 @@ DirectionFilter makeDirectionFilter(const RunnerSettings& settings);
 // the filter is off, and for a direction that is zero or not finite, the direction passes through and the
 // filter stays as it was.
 Vec3 filterDirection(DirectionFilter& filter, Vec3 direction, uint32_t tick);
-
-// The angle between two directions, in degrees (0 when either is zero).
-double angleDegrees(Vec3 a, Vec3 b);
-
-// While active, the cursor stays where the trigger's press placed it.
-struct ClickFreeze {
-    bool active = false;
-    Vec3 press_direction;
-};
-
-// Whether the cursor stays put this frame. A direction that has left the cone of `cone_degrees` around
-// the press direction ends the freeze.
-bool freezeHolds(ClickFreeze& freeze, Vec3 direction, float cone_degrees);
-
-// After the frame's buttons: a trigger press in a frame that placed the cursor starts a freeze (when
-// `cone_degrees` is above 0); the trigger's release or the start of a drag ends it, so a drag's button
-// goes down at the frozen position and the cursor then follows.
-void followTrigger(ClickFreeze& freeze, const TrackedController& controller, const ButtonState& buttons,
-                   Vec3 direction, bool placed, float cone_degrees);

@@ -1,11 +1,11 @@
-// The runner's only ways of acting on the desktop and the controller, of asking where the pointer is and
-// of reading the clock. The core takes them as a record so that the frame logic can be driven with a
-// synthetic clock and observed exactly.
+// The runner's only ways of acting on the desktop and the controller, of saying something on the console,
+// of asking where the pointer is and of reading the clock. The core takes them as a record so that the frame
+// logic can be driven with a synthetic clock and observed exactly.
 #pragma once
 
 #include "desktop/desktop.h"
 #include "os/os.h"
-#include "vr/tracked_controller.h"
+#include "vr/controller_frame.h"
 
 #include <cstdint>
 #include <functional>
@@ -23,4 +23,5 @@ struct PointerIo {
     std::function<void()> ask_cursor_pos = platform::askCursorPos;    // cursor_pos gives the answer
     std::function<void(const TrackedController&, uint16_t)> haptic_pulse = triggerHapticPulse; // microseconds
     std::function<std::optional<platform::CursorPosition>()> cursor_pos = platform::cursorPos;
+    std::function<void(const char*)> print = [](const char* text) { platform::print("%s", text); };
 };

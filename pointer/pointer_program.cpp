@@ -39,7 +39,7 @@ namespace {
 // For each bound key that the desktop cannot press, a message naming the binding and why.
 std::vector<std::string> keyProblems(const RunnerSettings& settings) {
     std::vector<std::string> problems;
-    for (size_t i = 0; i < kBoundControlCount; ++i) {
+    for (size_t i = 0; i < kControlCount; ++i) {
         const Binding& binding = settings.bindings[i];
         for (size_t k = 0; k < binding.key_count; ++k) {
             const platform::Key key = binding.keys[k];
@@ -68,14 +68,14 @@ bool firstToWaitFor(const std::string& config_path) {
 // keys are let go in every case.
 void runFrames(RunnerState& runner, const PointerIo& io) {
     runner.buttons = ButtonState{};
-    runner.click_freeze = ClickFreeze{};
+    runner.trigger = TriggerMachine{};
     runner.frame_start_tick = io.tick_count();
     while (!platform::shutdownRequested() && !platform::desktopLost()) {
         runFrame(runner, io);
         if (readRuntimeEvents(runner.controller.system))
             break;
     }
-    releaseEverything(runner.settings, runner.buttons, io);
+    stopFrames(runner, io);
 }
 
 } // namespace
@@ -149,8 +149,8 @@ ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
             startRuntimeAndSelectController(Program::pointer, command_line.wait);
         if (controller) {
             runner.controller = *controller;
-            update(runner.controller);
             prepareFromSettings(runner);
+            readControllerFrame(runner.controller, runner.aim); // the first frame's edges start from here
             runFrames(runner, io);
             endVrSession();
         } else if (!platform::shutdownRequested() && !runtimeQuitting()) {

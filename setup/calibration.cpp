@@ -31,18 +31,13 @@ bool aimAt(TrackedController& controller, int corner, Ray& ray) {
 
 } // namespace
 
-Ray sampleRay(const TrackedController& controller) {
-    const PointingRay tip = tipRay(controller);
-    return Ray{cartesian(tip.origin), tip.direction};
-}
-
 std::optional<Ray> waitForApplicationButton(TrackedController& controller) {
     for (;;) {
-        update(controller);
+        const ControllerFrame frame = readControllerFrame(controller);
         bool taken = false;
         Ray ray;
-        if (isTracking(controller) && pressEdge(controller, Control::menu)) {
-            ray = sampleRay(controller);
+        if (frame.tracked && frame.controls[static_cast<size_t>(Control::menu)].pressed) {
+            ray = frame.tip;
             taken = true;
             std::printf(" - OK\n");
             std::fflush(stdout);

@@ -5,7 +5,7 @@
 #include "geometry/closest_approach.h"
 #include "geometry/geometry.h"
 #include "setup/corner_order.h"
-#include "vr/tracked_controller.h"
+#include "vr/controller_frame.h"
 
 #include <array>
 #include <optional>
@@ -15,9 +15,6 @@
 // controller is tracked; returns the tip and the pointing direction of that poll. Nothing when the
 // runtime asks to quit first (runtimeQuitting); so for the operations below.
 std::optional<Ray> waitForApplicationButton(TrackedController& controller);
-
-// The ray a sample takes from the controller's latest pose: tip and forward direction.
-Ray sampleRay(const TrackedController& controller);
 
 // Asks for the first `count` corners in corner order, one touch with the tip and press of the application
 // button each, and returns the tip positions.

@@ -4,7 +4,7 @@
 
 #include "cli/command_line.h"
 #include "desktop/desktop_layout.h"
-#include "vr/tracked_controller.h"
+#include "vr/controller_frame.h"
 
 #include <istream>
 #include <string>

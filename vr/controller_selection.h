@@ -1,7 +1,7 @@
 // Discovery of the connected controllers and selection of the needed ones by a trigger pull.
 #pragma once
 
-#include "vr/tracked_controller.h"
+#include "vr/controller_frame.h"
 #include "vr/vr_runtime.h"
 
 #include <optional>
