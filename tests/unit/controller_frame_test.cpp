@@ -1,9 +1,6 @@
 // The controller as the programs see it: one frame per poll from the runtime's records (the controls'
-// thresholds, bits, regions and edges, the rays to the bit), and controller selection against the simulated
-// runtime.
-#include "sim/sim_core.h"
-#include "vr/controller_selection.h"
-#include "vr/vr_runtime.h"
+// thresholds, bits, regions and edges, the rays to the bit).
+#include "vr/controller_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -92,31 +89,6 @@ TEST(ControllerFrame, RaysFollowTheGivenRoundingOrderToTheBit) {
         EXPECT_EQ((std::array{bits(got[i].x), bits(got[i].y), bits(got[i].z)}),
                   (std::array{want[i][0], want[i][1], want[i][2]}))
             << i;
-}
-
-TEST(Selection, TheControllerWhoseTriggerIsPulledComesFirst) {
-    struct Case {
-        const char* scenario;
-        std::vector<uint32_t> chosen;
-    };
-    const Case cases[] = {
-        {"device 0 hmd\ndevice 3 controller\ndevice 4 tracker\n", {3}},
-        {"device 1 controller\ndevice 2 controller\nstep polls=6\nstep\n  2 trigger 0.9\n", {2, 1}},
-        {"device 1 controller\ndevice 2 controller\nstep polls=4\n  1 trigger 0.3\nstep\n  2 trigger 0.31\n",
-         {2, 1}},
-        {"device 1 controller\ndevice 2 controller\nstep\n  1 trigger 1\n  2 trigger 1\n", {1, 2}},
-        {"device 2 controller\ndevice 15 controller\nstep polls=3\n  15 trigger 1\n", {15, 2}},
-    };
-    useVrLibrary(simVrLibrary());
-    for (const Case& c : cases) {
-        simLoadScenarioText(c.scenario);
-        const VrStartup vr = startVr();
-        ASSERT_EQ(vr.error, vr::VRInitError_None);
-        std::vector<uint32_t> chosen;
-        for (const TrackedController& t : selectControllers(vr.system, 1, {"primary"}))
-            chosen.push_back(t.device_index);
-        EXPECT_EQ(chosen, c.chosen) << c.scenario;
-    }
 }
 
 } // namespace
