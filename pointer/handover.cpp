@@ -86,11 +86,22 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
     return true;
 }
 
+void keepPlacement(Handover& h, const PointerIo& io) {
+    if (!h.enabled || !h.placed || !h.frame.holding)
+        return;
+    io.ask_cursor_pos();
+    h.asked = false;
+    if (answerDiffers(io, h.placed_x, h.placed_y))
+        io.set_cursor_pos(h.placed_x, h.placed_y);
+}
+
 bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
     if (!h.enabled)
         return true;
-    if (h.placed && !h.resend && x == h.placed_x && y == h.placed_y)
+    if (h.placed && !h.resend && x == h.placed_x && y == h.placed_y) {
+        keepPlacement(h, io);
         return false;
+    }
     // Unless the controller takes the cursor deliberately (a resume, a press, a held trigger), a move that
     // this placement would undo is looked for first, and waited for.
     const HandoverFrame& f = h.frame;

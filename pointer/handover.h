@@ -62,6 +62,12 @@ bool mayPlaceCursor(Handover& handover, const HandoverFrame& frame, const Pointe
 // placement, which pauses. Records it as the position placed last.
 bool sendsPlacement(Handover& handover, int32_t x, int32_t y, const PointerIo& io);
 
+// A frame that holds the cursor (the trigger held or dragging, a binding holding a button or key) and does
+// not move it: the pointer is looked for, waiting for the answer, and put back where it was placed last when
+// something else has moved it. A drag's button then goes down and up where the controller aims, whatever
+// the mouse does, and no pause begins. With the handover off every frame places the cursor anyway.
+void keepPlacement(Handover& handover, const PointerIo& io);
+
 // Forgets the pause, the still spell and the position placed last: the cursor has been switched off.
 void forgetHandover(Handover& handover);
 

@@ -77,6 +77,8 @@ void runFrame(RunnerState& runner, const PointerIo& io) {
             if (pixel)
                 place(runner, *pixel, io);
             placed = pixel.has_value();
+        } else if (may_place) {
+            keepPlacement(runner.handover, io); // frozen for a click: where the press placed it
         }
     } else {
         forgetHandover(runner.handover);

@@ -427,7 +427,8 @@ def test_the_mouse_and_a_controller_at_rest_get_the_cursor_until_a_turn_or_a_pul
     p = start("wandpointer", tmp_path / "on", DEVICES + "step wait=warped\n" + aim[0] + "  1 tremor 0.3\n"
               "step polls=40\n" + aim[1] + "step wait=turn\nstep wait=rest\n" + aim[2] + "  1 tremor 0\n"
               "step polls=10\n" + aim[3] + "step wait=pull\nstep polls=2\n  1 trigger 1\nstep polls=2\n"
-              "  1 trigger 0\n" + MIDDLE_MARK, config(), args=["--recommended"], x=xs)
+              "  1 trigger 0\n" + MIDDLE_MARK + "step wait=drag\nstep wait=drop\n  1 trigger 1\nstep\n  1 trigger 0\n"
+              + MIDDLE_MARK, config(), args=["--recommended"], x=xs)
     assert wait_until(lambda: xs.pointer()[0] == 600, 10)
     # A warp that lands between the runner's look at the pointer and its next placement is undone, as a
     # real mouse's single step may be; the next one is noticed.
@@ -443,3 +444,11 @@ def test_the_mouse_and_a_controller_at_rest_get_the_cursor_until_a_turn_or_a_pul
     assert [e[:3] for e in xs.wait_events()] == [(what, 710, 500) for what in CLICK + MARK]
     assert "using that.\nCursor paused: the mouse took over\nCursor resumed\nCursor paused: the controller is at " \
         "rest\nCursor resumed" in p.out
+    # A drag with a still aim keeps its cursor against the mouse: the move is undone, the button comes up
+    # where the controller aims, and nothing pauses.
+    p.go("drag")
+    assert [e[:3] for e in xs.wait_events(last="1+")] == [("1+", 710, 500)]
+    assert not xs.move(30, 40) and xs.wait_pointer(710, 500), "the mouse took the drag"
+    p.go("drop")
+    assert [e[:3] for e in xs.wait_events()] == [("1-", 710, 500)] + [(what, 710, 500) for what in MARK]
+    assert p.out.count("Cursor paused") == 2, p.out
