@@ -794,11 +794,11 @@ std::optional<std::string> notUtf8(const Json::Value& value, const std::string& 
 } // namespace
 
 std::string rewriteProblem(const std::string& text) {
-    const Json::Value document = parseDocument(text);
-    if (const std::optional<std::string> at = notUtf8(document, ""))
+    const Json::Value parsed = parseDocument(text);
+    if (const std::optional<std::string> at = notUtf8(parsed, ""))
         return "the string at " + (at->empty() ? "its root" : *at) +
                " holds bytes that are not UTF-8, which would not be written back as they are";
-    const Json::Value& display = document["display"];
+    const Json::Value& display = parsed["display"];
     for (Json::ArrayIndex i = 0; display.isArray() && i < display.size(); ++i) {
         for (const char* corner : kCornerKeys) {
             for (const char* axis : {"x", "y", "z"}) {

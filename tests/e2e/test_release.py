@@ -192,12 +192,14 @@ def test_autostart_registers_the_file_read_as_one_argument_or_refuses(tmp_path, 
     ("zero", "{0} cannot be read: it is a character device, not a regular file"),
     ("folder", "{0} cannot be read: it is a folder, not a regular file"),
     ("loop", "{0} cannot be read: Too many levels of symbolic links"),
+    ("large", "{0} cannot be read: it is larger than 1048576 bytes"),
     ("malformed", "{0} is not JSON"), ("missing", "no runtime is registered in {0}")])
 def test_a_path_registry_that_is_not_a_small_json_file_is_reported_as_what_it_is(tmp_path, kind, problem):
     registry, alone = tmp_path / kind, tmp_path / "alone/wandpointer"
     alone.parent.mkdir(), shutil.copy(BIN / "wandpointer", alone)  # no client library beside it
     {"fifo": lambda: os.mkfifo(registry), "zero": lambda: registry.symlink_to("/dev/zero"),
      "folder": registry.mkdir, "loop": lambda: registry.symlink_to(registry),
+     "large": lambda: registry.write_text(" " * 2**20 + "{}"),
      "malformed": lambda: registry.write_text('{"runtime": ['), "missing": lambda: None}[kind]()
     (tmp_path / "default.config").write_text(config())
     p = start("wandpointer", tmp_path, "", args=["--autostart", "on"], binary=alone,
