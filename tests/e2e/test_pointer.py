@@ -317,6 +317,8 @@ def test_the_log_is_a_regular_file_and_never_the_configuration(tmp_path, xs):
             f"wandpointer: the log file {log} is the configuration file default.config; name another log file.\n"
             if why is None else f"wandpointer: cannot open the log file {log}: {why}\n")
     assert (tmp_path / "default.config").read_text() == config() and "VR_InitInternal" not in p.sim_log()
+    p = start("wandpointer", tmp_path / "none", DEVICES, args=["--log", "default.config"], x=xs)
+    assert p.wait() == 1 and "is the configuration file" in p.err and not (tmp_path / "none/default.config").exists()
 
 
 def test_odd_but_valid_files_point_at_the_calibrated_monitor(tmp_path, xs):
