@@ -14,6 +14,7 @@
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -314,9 +315,9 @@ const Setting kSettings[] = {
 };
 
 const SettingGroup kOptionalGroups[] = {
-    {"bindings", "expected an object with a member for each control to bind", true},
-    {"haptics", "expected an object such as { \"click_us\" : 1500 }", true},
-    {"handover", "expected an object", false},
+    {"bindings", "expected an object with a member for each control to bind"},
+    {"haptics", "expected an object such as { \"click_us\" : 1500 }"},
+    {"handover", "expected an object"},
 };
 
 // A setting's value as the file spells it.
@@ -358,14 +359,27 @@ void addRecommended(Json::Value& root, bool replace) {
     }
 }
 
-[[noreturn]] void refuseMember(const std::string& file, const char* group, const std::string& key,
-                               const std::string& problem) {
-    throw Json::LogicError(std::string("Bad \"") + group + "\"" + (key.empty() ? "" : " / \"" + key + "\"") +
-                           " in " + file + ": " + problem + ".");
+// A text from the file in double quotes for a message, its control characters written as JSON writes them
+// ("\u001b"), so that an escape sequence in a hand-edited name cannot act on the terminal.
+std::string quoted(const std::string& text) {
+    std::string result = "\"";
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                          static_cast<unsigned>(static_cast<unsigned char>(c)));
+            result += escaped;
+        } else {
+            result += c;
+        }
+    }
+    return result + "\"";
 }
 
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
+[[noreturn]] void refuseMember(const std::string& file, const char* group, const std::string& key,
+                               const std::string& problem) {
+    throw Json::LogicError("Bad " + quoted(group) + (key.empty() ? "" : " / " + quoted(key)) + " in " + file +
+                           ": " + problem + ".");
 }
 
 // A value as the file has it, for a message.
@@ -451,8 +465,6 @@ const Json::Value* optionalGroup(const std::string& file, const Json::Value& roo
                                      [&](const SettingGroup& g) { return std::strcmp(g.name, name) == 0; });
     if (!value->isObject())
         refuseMember(file, name, "", group->expected);
-    if (!group->refuses_unknown)
-        return value;
     // The bindings' members are controls, which readBindings checks.
     std::vector<std::string> keys;
     for (const Setting& setting : kSettings) {
@@ -540,6 +552,14 @@ void readOptional(const std::string& file, const Setting& setting, const Json::V
 // raises Json::LogicError from JsonCpp itself.
 void readSetting(const std::string& file, const Setting& setting, Json::Value& root,
                  RunnerSettings& settings) {
+    const bool optional_group =
+        std::any_of(std::begin(kOptionalGroups), std::end(kOptionalGroups),
+                    [&](const SettingGroup& g) { return std::strcmp(g.name, setting.group) == 0; });
+    // A group that is there must be an object, or JsonCpp's own message would name neither it nor the file
+    // (an optional group says what it expects itself).
+    if (const Json::Value* group = *setting.group ? optionalMember(root, setting.group) : nullptr;
+        !optional_group && group != nullptr && !group->isNull() && !group->isObject())
+        refuse(quoted(setting.group) + " in " + file, "an object, found " + typeName(*group));
     switch (setting.type) {
     case SettingType::whole:
         settings.*std::get<int32_t RunnerSettings::*>(setting.field) =
@@ -561,9 +581,6 @@ void readSetting(const std::string& file, const Setting& setting, Json::Value& r
         break;
     }
     // Optional settings: the configurator writes them only when asked for the recommended ones.
-    const bool optional_group =
-        std::any_of(std::begin(kOptionalGroups), std::end(kOptionalGroups),
-                    [&](const SettingGroup& g) { return std::strcmp(g.name, setting.group) == 0; });
     const Json::Value* group =
         optional_group ? optionalGroup(file, root, setting.group) : &groupOf(root, setting);
     if (group == nullptr)
@@ -718,6 +735,80 @@ std::string withCorners(const std::string& text, const std::vector<std::array<Ve
         attachAngleOffsetComment(document);
     }
     return documentText(document);
+}
+
+namespace {
+
+// Whether `text` is UTF-8 as the standard has it: no overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool isUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = [&](size_t at) {
+            return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u;
+        };
+        const unsigned lead = byte(i);
+        const size_t length = lead < 0x80                   ? 1
+                              : lead >= 0xc2 && lead < 0xe0 ? 2
+                              : lead >= 0xe0 && lead < 0xf0 ? 3
+                              : lead >= 0xf0 && lead < 0xf5 ? 4
+                                                            : 0;
+        if (length == 0)
+            return false;
+        // The second byte's range rules out the overlong forms, the surrogates and what lies beyond U+10FFFF.
+        const unsigned low = lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80;
+        const unsigned high = lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned next = byte(i + k);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xbf))
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// The first string or member name in `value` that is not UTF-8, as the path to it ("\"a\" / 2"), or nothing.
+std::optional<std::string> notUtf8(const Json::Value& value, const std::string& at) {
+    if (value.isString()) {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        value.getString(&begin, &end);
+        if (!isUtf8(std::string_view(begin, static_cast<size_t>(end - begin))))
+            return at;
+    } else if (value.isArray()) {
+        for (Json::ArrayIndex i = 0; i < value.size(); ++i) {
+            if (std::optional<std::string> found = notUtf8(value[i], at + " / " + std::to_string(i)))
+                return found;
+        }
+    } else if (value.isObject()) {
+        for (const std::string& name : value.getMemberNames()) {
+            if (!isUtf8(name))
+                return at + " / a member's name";
+            if (std::optional<std::string> found =
+                    notUtf8(value[name], at + (at.empty() ? "" : " / ") + quoted(name)))
+                return found;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string rewriteProblem(const std::string& text) {
+    const Json::Value parsed = parseDocument(text);
+    if (const std::optional<std::string> at = notUtf8(parsed, ""))
+        return "the string at " + (at->empty() ? "its root" : *at) +
+               " holds bytes that are not UTF-8, which would not be written back as they are";
+    const Json::Value& display = parsed["display"];
+    for (Json::ArrayIndex i = 0; display.isArray() && i < display.size(); ++i) {
+        for (const char* corner : kCornerKeys) {
+            for (const char* axis : {"x", "y", "z"}) {
+                if (!std::isfinite(display[i][corner][axis].asFloat()))
+                    return "\"display\" / " + std::to_string(i) + " / \"" + corner + "\" / \"" + axis +
+                           "\" is not a finite number within a float's range, which no motion can move";
+            }
+        }
+    }
+    return {};
 }
 
 std::string writeConfigFile(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,

@@ -146,11 +146,10 @@ struct Setting {
 std::span<const Setting> settingsTable();
 
 // The optional groups: absent (or null) they leave their settings as they are; present, they must be
-// objects. Bindings and haptics refuse a member they do not know.
+// objects, and a member they do not know is refused.
 struct SettingGroup {
     const char* name;
     const char* expected; // what the refusal of a group that is not an object says is expected
-    bool refuses_unknown;
 };
 std::span<const SettingGroup> optionalGroups();
 
@@ -183,6 +182,12 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
 // programs do not know included; the text is laid out as configText lays it out, with the comment on "y".
 // Other comments are dropped.
 std::string withCorners(const std::string& text, const std::vector<std::array<Vec3, 4>>& corners);
+
+// Why withCorners could not keep every value of `text` that it does not move, or an empty string: a
+// string or member name that is not UTF-8 (JsonCpp's writer would turn it into other characters), or a
+// corner coordinate that is not a finite number within a float's range (no motion carries it, and its
+// other coordinates would come out null). `text` is one that parseConfigText accepts.
+std::string rewriteProblem(const std::string& text);
 
 // Writes configText's text into `path` in one step (platform::writeFileAtomically, which
 // platform::checkFileWritable tries out before the runtime starts).

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #if defined(__GNUC__)
@@ -35,7 +37,8 @@ void pauseConsole();
 // open.
 void print(const char* format, ...) WAND_PRINTF_FORMAT;
 void printError(const char* format, ...) WAND_PRINTF_FORMAT;
-// Opens `path` for appending, its folders created, as the log file of every message from now on. Returns
+// Opens `path` for appending, its folders created, as the log file of every message from now on. Only a
+// regular file (or none yet) is taken, and opening never waits (a FIFO without a reader is refused). Returns
 // an empty string on success, else the reason.
 std::string openLogFile(const std::string& path);
 
@@ -55,6 +58,31 @@ bool shutdownRequested();
 // Claims `name` among the user's running processes for as long as this one runs (Linux: an abstract
 // socket; Windows: a named mutex). False when another process holds it.
 bool claimProcessName(const std::string& name);
+
+// What tells a file from every other for as long as it exists, however its path is spelled (relative,
+// through symbolic links or "..", by another hard link): Linux its device and inode, Windows its volume's
+// serial number and its file index.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file that `path` leads to, or nothing when there is none.
+std::optional<FileIdentity> fileIdentity(const std::string& path);
+
+// A whole file as readRegularFile read it: its text, or why there is none (`missing`: nothing at the path).
+struct FileText {
+    std::string text;
+    bool missing = false;
+    std::string failure; // empty when the text was read
+};
+// Reads the regular file at `path`, at most `most` bytes, never waiting on opening it: a FIFO, a device, a
+// folder or a larger file is refused ("it is a FIFO, not a regular file", "it is larger than N bytes").
+FileText readRegularFile(const std::string& path, uintmax_t most);
+
+// `path` opened for appending when it is a regular file or nothing yet, without waiting on opening it;
+// null with the reason in `why` otherwise. The C runtime's text mode.
+std::FILE* appendToRegularFile(const std::string& path, std::string& why);
 
 // The running program's own file, as an absolute path.
 std::string programPath();

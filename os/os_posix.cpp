@@ -15,6 +15,7 @@
 #include <limits.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -119,6 +120,90 @@ bool claimProcessName(const std::string& name) {
         return !taken;
     }
     return true; // the socket stays open for the rest of the process
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
+namespace {
+
+std::filesystem::file_type typeOf(mode_t mode) {
+    using std::filesystem::file_type;
+    return S_ISDIR(mode)    ? file_type::directory
+           : S_ISFIFO(mode) ? file_type::fifo
+           : S_ISCHR(mode)  ? file_type::character
+           : S_ISBLK(mode)  ? file_type::block
+           : S_ISSOCK(mode) ? file_type::socket
+                            : file_type::unknown;
+}
+
+// `path` opened with `flags` and O_NONBLOCK, so that a FIFO or a device never keeps the open waiting, and
+// kept only when it is a regular file; then blocking again. -1 with the reason in `why` otherwise.
+int openRegular(const std::string& path, int flags, std::string& why, bool& missing) {
+    const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat status {};
+    if (fd < 0) {
+        missing = errno == ENOENT;
+        why = std::strerror(errno);
+        // A FIFO without a reader refuses a writer that would not wait: say what it is.
+        if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+            why = "it is " + notRegularFile(typeOf(status.st_mode));
+        return -1;
+    }
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        why = "it is " + notRegularFile(typeOf(status.st_mode));
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+FileText readRegularFile(const std::string& path, uintmax_t most) {
+    FileText file;
+    const int fd = openRegular(path, O_RDONLY, file.failure, file.missing);
+    if (fd < 0)
+        return file;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            file.failure = std::strerror(errno);
+            break;
+        }
+        if (got == 0)
+            break;
+        file.text.append(buffer, static_cast<size_t>(got));
+        if (file.text.size() > most) {
+            file.failure = "it is larger than " + std::to_string(most) + " bytes";
+            break;
+        }
+    }
+    close(fd);
+    if (!file.failure.empty())
+        file.text.clear();
+    return file;
+}
+
+std::FILE* appendToRegularFile(const std::string& path, std::string& why) {
+    bool missing = false;
+    const int fd = openRegular(path, O_WRONLY | O_APPEND | O_CREAT, why, missing);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = fdopen(fd, "a");
+    if (!file) {
+        why = std::strerror(errno);
+        close(fd);
+    }
+    return file;
 }
 
 std::string programPath() {

@@ -13,8 +13,11 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <io.h>
 #include <string>
 
@@ -261,4 +264,78 @@ void* platform::loadLibrary(const std::string& name, std::string& why) {
 
 void* platform::librarySymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+std::optional<platform::FileIdentity> platform::fileIdentity(const std::string& path) {
+    // Opening for no access reads the attributes without disturbing the file; a folder needs the flag.
+    const HANDLE file =
+        CreateFileW(wideName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const BOOL known = GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    if (!known)
+        return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
+                            information.nFileIndexLow};
+}
+
+namespace {
+
+// Only a regular file is opened: Windows has no FIFO in the file system, but a device name would wait.
+std::string irregular(const std::string& path, bool& missing) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    missing = status.type() == std::filesystem::file_type::not_found;
+    if (missing)
+        return {};
+    if (error)
+        return error.message();
+    return std::filesystem::is_regular_file(status) ? std::string()
+                                                    : "it is " + platform::notRegularFile(status.type());
+}
+
+} // namespace
+
+platform::FileText platform::readRegularFile(const std::string& path, uintmax_t most) {
+    FileText file;
+    file.failure = irregular(path, file.missing);
+    if (file.missing)
+        file.failure = "No such file or directory";
+    if (!file.failure.empty())
+        return file;
+    std::FILE* in = _wfopen(wideName(path).c_str(), L"rb");
+    if (!in) {
+        file.failure = std::strerror(errno);
+        return file;
+    }
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        file.text.append(buffer, got);
+        if (file.text.size() > most) {
+            file.failure = "it is larger than " + std::to_string(most) + " bytes";
+            break;
+        }
+    }
+    if (file.failure.empty() && std::ferror(in))
+        file.failure = std::strerror(errno);
+    std::fclose(in);
+    if (!file.failure.empty())
+        file.text.clear();
+    return file;
+}
+
+std::FILE* platform::appendToRegularFile(const std::string& path, std::string& why) {
+    bool missing = false;
+    why = irregular(path, missing);
+    if (!why.empty())
+        return nullptr;
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (!file)
+        why = std::strerror(errno);
+    return file;
 }

@@ -98,9 +98,10 @@ std::string openLogFile(const std::string& path) {
     std::error_code error;
     if (file.has_parent_path())
         std::filesystem::create_directories(file.parent_path(), error);
-    std::FILE* opened = std::fopen(path.c_str(), "a");
+    std::string why;
+    std::FILE* opened = appendToRegularFile(path, why);
     if (!opened)
-        return std::strerror(errno);
+        return error ? error.message() : why; // a folder that could not be made says why
     if (log_file)
         std::fclose(log_file);
     log_file = opened;

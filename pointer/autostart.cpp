@@ -18,8 +18,14 @@ const char* const kWandFolder = "Wand";
 const char* const kWandFolder = "wand";
 #endif
 
-// A path as one argument of the manifest's command line.
-std::string argument(const std::string& path) {
+// A path as one argument of the manifest's "arguments", which the runtime splits as a command line is split:
+// at blanks outside double quotes, the quotes taken away (on Windows by the C runtime's rules, where a
+// backslash escapes only a quote, which a path's never does before the closing one). A path with a blank
+// is quoted. One holding a double quote or a line break cannot be written so that both ways of splitting
+// give it back: nothing, and the caller refuses it.
+std::optional<std::string> argument(const std::string& path) {
+    if (path.find_first_of("\"\n\r") != std::string::npos)
+        return std::nullopt;
     return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
 }
 
@@ -46,9 +52,11 @@ bool accepted(vr::IVRApplications* applications, vr::EVRApplicationError error, 
 
 } // namespace
 
-std::string absoluteConfigPath(const std::string& config_path) {
-    std::error_code ignored;
-    return fs::absolute(config_path, ignored).lexically_normal().string();
+std::string resolvedConfigPath(const std::string& config_path) {
+    // The file actually read: "link/.." leads to the link's target's parent, not to the link's folder.
+    std::error_code error;
+    const fs::path resolved = fs::canonical(config_path, error);
+    return error ? fs::absolute(config_path, error).lexically_normal().string() : resolved.string();
 }
 
 ExitStatus setAutostart(bool on, const std::string& config_path, bool recommended) {
@@ -60,18 +68,30 @@ ExitStatus setAutostart(bool on, const std::string& config_path, bool recommende
     }
     const fs::path folder = fs::path(settings) / kWandFolder;
     const std::string manifest_path = (folder / "wandpointer.vrmanifest").string();
+    ApplicationManifest manifest;
+    if (on) {
+        const std::string config = resolvedConfigPath(config_path);
+        const std::string log = (folder / "wandpointer.log").string();
+        const std::optional<std::string> config_argument = argument(config);
+        const std::optional<std::string> log_argument = argument(log);
+        if (!config_argument || !log_argument) {
+            platform::printError(
+                "wandpointer: SteamVR could not be given the path %s: it holds a double quote "
+                "or a line break; move or rename it.\n",
+                (config_argument ? log : config).c_str());
+            return ExitStatus::failure;
+        }
+        manifest.arguments = "--config " + *config_argument + (recommended ? " --recommended" : "") +
+                             " --wait --log " + *log_argument;
+    }
     const VrStartup startup = startVr();
     if (startup.error != vr::VRInitError_None) {
         reportVrStartupFailure(startup, Program::pointer);
         return ExitStatus::failure;
     }
     if (on) {
-        ApplicationManifest manifest;
         manifest.app_key = kAppKey;
         manifest.binary_path = launchedProgram();
-        manifest.arguments = "--config " + argument(absoluteConfigPath(config_path)) +
-                             (recommended ? " --recommended" : "") + " --wait --log " +
-                             argument((folder / "wandpointer.log").string());
         manifest.name = "Wand";
         manifest.description = "The VR controller as the desktop's mouse";
         const std::string failure = writeManifestFile(manifest, manifest_path);
@@ -104,13 +124,16 @@ ExitStatus setAutostart(bool on, const std::string& config_path, bool recommende
                         "unregister " + manifest_path);
     }
     endVrSession();
-    if (!done)
+    std::error_code ignored;
+    if (!done) {
+        if (on) // a manifest SteamVR did not take stays nowhere
+            fs::remove(manifest_path, ignored);
         return ExitStatus::failure;
+    }
     if (on) {
         platform::print("SteamVR now starts wandpointer with itself: %s is registered, auto-launch on.\n",
                         manifest_path.c_str());
     } else {
-        std::error_code ignored;
         fs::remove(manifest_path, ignored);
         platform::print("SteamVR no longer starts wandpointer: auto-launch off, %s unregistered.\n",
                         manifest_path.c_str());

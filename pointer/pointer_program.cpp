@@ -11,6 +11,7 @@
 #include "watchdog/watchdog.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,9 +29,10 @@ const ProgramHelp kPointerHelp = {
       "held buttons and keys let go; --autostart: done\n"},
      {ExitStatus::failure,
       "no desktop could be reached, the configuration could not be opened or read, a bound key cannot\n"
-      "be pressed on this desktop, the log file could not be opened, the VR runtime did not start, or\n"
-      "the desktop stopped taking input (GNOME's remote desktop session was ended); --autostart: also\n"
-      "SteamVR refused (its error named)\n"},
+      "be pressed on this desktop, the log file could not be opened or is the configuration file, the VR\n"
+      "runtime did not start, or the desktop stopped taking input (GNOME's remote desktop session was\n"
+      "ended); --autostart: also SteamVR refused (its error named), the manifest could not be written, or\n"
+      "a path holds a double quote or a line break\n"},
      {ExitStatus::unfinished, "a mistake on the command line\n"}},
 };
 
@@ -54,14 +56,28 @@ std::vector<std::string> keyProblems(const RunnerSettings& settings) {
 }
 
 // One waiting wandpointer per configuration file: when SteamVR, which started one, starts again while that
-// one waits for it, it starts another, and two runners would click twice. The name stands for the file's
-// absolute path (FNV-1a, the same in every build).
+// one waits for it, it starts another, and two runners would click twice. The name stands for the file
+// itself, not for its path, so that every spelling of it (a symbolic link, "..", a hard link) claims the
+// same name.
 bool firstToWaitFor(const std::string& config_path) {
-    const std::string path = absoluteConfigPath(config_path);
-    uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : path)
-        hash = (hash ^ c) * 1099511628211ull;
-    return platform::claimProcessName("wandpointer-wait-" + std::to_string(hash));
+    const std::optional<platform::FileIdentity> file = platform::fileIdentity(config_path);
+    if (!file)
+        return true; // it was read a moment ago; gone now, it stands in nobody's way
+    return platform::claimProcessName("wandpointer-wait-" + std::to_string(file->device) + "-" +
+                                      std::to_string(file->index));
+}
+
+// The log must never be the configuration file, however either is spelled: every run would append its
+// messages to the calibration.
+bool logIsTheConfiguration(const CommandLine& command_line) {
+    const std::optional<platform::FileIdentity> log = platform::fileIdentity(command_line.log_path);
+    const std::optional<platform::FileIdentity> config = platform::fileIdentity(command_line.config_path);
+    if (log || config)
+        return log == config;
+    // Neither is there yet: the log would become the configuration file.
+    std::error_code ignored;
+    return std::filesystem::weakly_canonical(command_line.log_path, ignored) ==
+           std::filesystem::weakly_canonical(command_line.config_path, ignored);
 }
 
 // The frames until a request to stop, the desktop's loss or the runtime's request to quit; held buttons and
@@ -87,6 +103,12 @@ ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
     // stays held down.
     platform::installShutdownHandler();
     if (!command_line.log_path.empty()) {
+        if (logIsTheConfiguration(command_line)) {
+            platform::printError("wandpointer: the log file %s is the configuration file %s; name another "
+                                 "log file.\n",
+                                 command_line.log_path.c_str(), command_line.config_path.c_str());
+            return ExitStatus::failure;
+        }
         const std::string failure = platform::openLogFile(command_line.log_path);
         if (!failure.empty()) {
             platform::printError("wandpointer: cannot open the log file %s: %s\n",
@@ -95,6 +117,9 @@ ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
         }
     }
 
+    // Undoing the registration needs no configuration: it names only wandpointer.
+    if (command_line.autostart == false)
+        return setAutostart(false, command_line.config_path, command_line.recommended);
     const ConfigRead read = readConfigFile(command_line.config_path, command_line.recommended);
     if (!read.contents) {
         if (read.failure == ConfigFailure::cannot_open)
@@ -145,6 +170,9 @@ ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
         platform::print("%s", warning.c_str());
 
     for (;;) {
+        // A request to stop that came during the start-up, or while the runtime quit, starts nothing more.
+        if (platform::shutdownRequested())
+            return ExitStatus::success;
         const std::optional<TrackedController> controller =
             startRuntimeAndSelectController(Program::pointer, command_line.wait);
         if (controller) {

@@ -210,5 +210,10 @@ std::vector<std::string> warningLines(const Reanchoring& r) {
                                   kCornerNames[r.pair[0]], kCornerNames[r.pair[1]],
                                   std::abs(r.distance_change_mm),
                                   r.distance_change_mm > 0.0 ? "further apart" : "closer together"));
+    if (r.turned_degrees > kReanchorTurnWarningDegrees)
+        warnings.push_back(
+            format("Warning: the space turned %.1f degrees; were the corners touched in the order "
+                   "%s, %s, %s?",
+                   r.turned_degrees, kCornerNames[0], kCornerNames[1], kCornerNames[2]));
     return warnings;
 }

@@ -61,6 +61,12 @@ std::vector<std::string> warningLines(const CalibrationQuality& quality);
 // both. A corner 20 mm or more away from either was missed, or the monitor itself moved.
 inline constexpr double kReanchorWarningMm = 20.0;
 
+// A turn further than this is warned about too. The tracking space turns when a base station is bumped or
+// moved or a headset's origin drifts: by a few degrees, rarely by a quarter turn, while three corners
+// touched in the wrong order fit as a turn of about 180 degrees (the last corner touched first, going round
+// the same way, fits exactly and changes no distance). Halfway, 90 degrees leaves room for either.
+inline constexpr double kReanchorTurnWarningDegrees = 90.0;
+
 struct Reanchoring {
     RigidMotion motion;               // carries the stored positions to where they lie now
     double centre_moved_mm = 0.0;     // how far it carries the monitor's centre (its corners' mean)

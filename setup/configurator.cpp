@@ -114,6 +114,10 @@ ExitStatus runReanchor(std::istream& in, const std::string& path) {
     if (read.contents->displays.empty())
         return unusable("wandsetup: " + path + " holds no calibrated monitor.\n");
     const ConfigContents& stored = *read.contents;
+    // The corners' numbers are all that may change: a file whose other values would not come back as they
+    // are is refused before anything is touched.
+    if (const std::string problem = rewriteProblem(read.text); !problem.empty())
+        return unusable("wandsetup: " + path + " cannot be rewritten as it is: " + problem + ".\n");
 
     std::optional<TrackedController> controller = startRuntimeAndSelectController(Program::setup);
     if (!controller)

@@ -21,7 +21,8 @@ const ProgramHelp kHelp = {
     {{ExitStatus::success, "the file has been written\n"},
      {ExitStatus::failure,
       "no desktop could be reached, or the VR runtime did not start; with --reanchor also: the file\n"
-      "is missing, unreadable, or holds no monitor whose corners can be touched again\n"},
+      "is missing, unreadable, could not be written back as it is, or holds no monitor whose corners\n"
+      "can be touched again\n"},
      {ExitStatus::unfinished,
       "a mistake on the command line, standard input ended before an answer, or SteamVR quit\n"
       "(nothing written)\n"},

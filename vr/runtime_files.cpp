@@ -1,5 +1,7 @@
 #include "vr/runtime_files.h"
 
+#include "os/os.h"
+
 #include <json/json.h>
 
 #include <cerrno>
@@ -8,19 +10,30 @@
 #include <fstream>
 #include <sstream>
 
-std::optional<std::string> registeredRuntimeFolder(const std::string& registry_path) {
-    std::ifstream in(registry_path, std::ios::binary);
-    if (!in.is_open())
-        return std::nullopt;
+RegisteredRuntime registeredRuntime(const std::string& registry_path) {
+    RegisteredRuntime registered;
+    const platform::FileText file = platform::readRegularFile(registry_path, kMaxRegistryBytes);
+    if (!file.failure.empty()) {
+        registered.problem = file.missing ? "no runtime is registered in " + registry_path
+                                          : registry_path + " cannot be read: " + file.failure;
+        return registered;
+    }
     Json::Value root;
     Json::CharReaderBuilder builder;
     std::string errors;
-    if (!Json::parseFromStream(builder, in, &root, &errors) || !root.isObject())
-        return std::nullopt;
-    const Json::Value& runtimes = root["runtime"];
-    if (!runtimes.isArray() || runtimes.empty() || !runtimes[0].isString() || runtimes[0].asString().empty())
-        return std::nullopt;
-    return runtimes[0].asString();
+    std::istringstream in(file.text);
+    if (!Json::parseFromStream(builder, in, &root, &errors)) {
+        registered.problem = registry_path + " is not JSON";
+        return registered;
+    }
+    const Json::Value& runtimes = root.isObject() ? root["runtime"] : Json::Value::nullSingleton();
+    if (!runtimes.isArray() || runtimes.empty() || !runtimes[0].isString() ||
+        runtimes[0].asString().empty()) {
+        registered.problem = "no runtime is registered in " + registry_path;
+        return registered;
+    }
+    registered.folder = runtimes[0].asString();
+    return registered;
 }
 
 std::string manifestText(const ApplicationManifest& manifest) {
@@ -51,8 +64,8 @@ std::string writeManifestFile(const ApplicationManifest& manifest, const std::st
         std::filesystem::create_directories(file.parent_path(), error);
     errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.is_open())
-        return errno != 0 ? std::strerror(errno) : "cannot be created";
+    if (!out.is_open()) // a folder that could not be made says why
+        return error ? error.message() : errno != 0 ? std::strerror(errno) : "cannot be created";
     out << manifestText(manifest) << '\n';
     out.close();
     if (!out)

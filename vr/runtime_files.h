@@ -2,12 +2,22 @@
 // runtime, and the application manifest, through which the runtime starts wandpointer with itself.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
-// The first folder of the "runtime" array of a path registry file ("openvrpaths.vrpath"): the runtime in
-// use. Nothing when the file cannot be read, is not JSON, or names no runtime.
-std::optional<std::string> registeredRuntimeFolder(const std::string& registry_path);
+// What a path registry file ("openvrpaths.vrpath") says: the first folder of its "runtime" array, the
+// runtime in use, or what is wrong for a message: "no runtime is registered in FILE" (no file, or none
+// named), "FILE is not JSON", "FILE cannot be read: it is a FIFO, not a regular file". Only a regular file
+// of at most kMaxRegistryBytes is read, and opening it never waits.
+struct RegisteredRuntime {
+    std::optional<std::string> folder;
+    std::string problem;
+};
+RegisteredRuntime registeredRuntime(const std::string& registry_path);
+
+// A registry names a few folders: a megabyte is far more than any needs.
+inline constexpr uintmax_t kMaxRegistryBytes = 1024 * 1024;
 
 // One application as a manifest describes it to the runtime.
 struct ApplicationManifest {

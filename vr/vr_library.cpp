@@ -117,24 +117,17 @@ void addFolders(const SearchStep& step, std::vector<Folder>& folders, std::strin
         return;
     case Place::runtime: {
         const std::string registry = pathRegistryFile();
-        const std::optional<std::string> runtime =
-            registry.empty() ? std::nullopt : registeredRuntimeFolder(registry);
-        if (runtime)
-            folders.push_back({*runtime + kSeparator + kRuntimeLibraryFolder,
+        const RegisteredRuntime runtime = registry.empty()
+                                              ? RegisteredRuntime{std::nullopt, "no runtime is registered"}
+                                              : registeredRuntime(registry);
+        if (runtime.folder)
+            folders.push_back({*runtime.folder + kSeparator + kRuntimeLibraryFolder,
                                std::string(step.what) + ", from " + registry});
         else
-            no_runtime = "  SteamVR's own copy: no runtime is registered" +
-                         (registry.empty() ? std::string() : " in " + registry) + "\n";
+            no_runtime = "  SteamVR's own copy: " + runtime.problem + "\n";
         return;
     }
     }
-}
-
-std::vector<Folder> searchFolders(std::string& no_runtime) {
-    std::vector<Folder> folders;
-    for (const SearchStep& step : kSearchOrder)
-        addFolders(step, folders, no_runtime);
-    return folders;
 }
 
 // The table from one loaded library; `missing` names the first function it lacks.
@@ -170,26 +163,32 @@ std::string loadVrLibrary() {
         return {};
     std::string no_runtime;
     std::string searched;
-    for (const Folder& place : searchFolders(no_runtime)) {
-        const bool bare = place.folder.empty();
-        const std::string file = bare ? kLibraryFile : place.folder + kSeparator + kLibraryFile;
-        std::string outcome;
-        std::error_code ignored;
-        if (!bare && !std::filesystem::exists(file, ignored)) {
-            outcome = "not there";
-        } else if (void* loaded = platform::loadLibrary(file, outcome)) {
-            std::string missing;
-            const VrLibrary table = tableOf(loaded, missing);
-            if (missing.empty()) {
-                library_in_use = table;
-                return {};
+    // Step by step: a later step's folders (the path registry's) are not even read once the library is found.
+    std::vector<Folder> folders;
+    for (const SearchStep& step : kSearchOrder) {
+        folders.clear();
+        addFolders(step, folders, no_runtime);
+        for (const Folder& place : folders) {
+            const bool bare = place.folder.empty();
+            const std::string file = bare ? kLibraryFile : place.folder + kSeparator + kLibraryFile;
+            std::string outcome;
+            std::error_code ignored;
+            if (!bare && !std::filesystem::exists(file, ignored)) {
+                outcome = "not there";
+            } else if (void* loaded = platform::loadLibrary(file, outcome)) {
+                std::string missing;
+                const VrLibrary table = tableOf(loaded, missing);
+                if (missing.empty()) {
+                    library_in_use = table;
+                    return {};
+                }
+                outcome = file + " lacks " + missing;
+            } else if (bare) {
+                outcome = "not found";
             }
-            outcome = file + " lacks " + missing;
-        } else if (bare) {
-            outcome = "not found";
+            searched +=
+                "  " + (bare ? place.what : place.folder + " (" + place.what + ")") + ": " + outcome + "\n";
         }
-        searched +=
-            "  " + (bare ? place.what : place.folder + " (" + place.what + ")") + ": " + outcome + "\n";
     }
     return std::string("The VR client library ") + kLibraryFile +
            " could not be loaded. Searched, in this order:\n" + searched + no_runtime +

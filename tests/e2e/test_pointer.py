@@ -307,6 +307,22 @@ def test_start_up_failures(tmp_path, xs):
     assert (tmp_path / "108/stdout.txt").read_text() == "SteamVR init error: Hmd Not Found (108) \n\n"
 
 
+def test_the_log_is_a_regular_file_and_never_the_configuration(tmp_path, xs):
+    (tmp_path / "sub").mkdir(), (tmp_path / "up").symlink_to("sub/..")
+    (tmp_path / "default.config").write_text(config()), os.link(tmp_path / "default.config", tmp_path / "hard")
+    os.mkfifo(tmp_path / "fifo")
+    for log, why in [("default.config", None), ("./sub/../default.config", None), ("up/default.config", None),
+                     (str(tmp_path / "hard"), None), ("fifo", "it is a FIFO, not a regular file"),
+                     ("/dev/zero", "it is a character device, not a regular file")]:
+        p = start("wandpointer", tmp_path, DEVICES, args=["--log", log], x=xs)
+        assert p.wait() == 1 and p.out == "" and p.err == (
+            f"wandpointer: the log file {log} is the configuration file default.config; name another log file.\n"
+            if why is None else f"wandpointer: cannot open the log file {log}: {why}\n")
+    assert (tmp_path / "default.config").read_text() == config() and "VR_InitInternal" not in p.sim_log()
+    p = start("wandpointer", tmp_path / "none", DEVICES, args=["--log", "default.config"], x=xs)
+    assert p.wait() == 1 and "is the configuration file" in p.err and not (tmp_path / "none/default.config").exists()
+
+
 def test_odd_but_valid_files_point_at_the_calibrated_monitor(tmp_path, xs):
     # B's calibration after entries that can never map a ray: 10,000 calibrated behind the user, null
     # corners, infinite corners. A byte-order mark and CR LF read like the plain file.
@@ -398,9 +414,11 @@ def test_steamvr_waited_for_and_its_quit_obeyed(tmp_path, xs):
     # One waiting runner per file (SteamVR starts another when it starts again), and Ctrl+C ends the waiting.
     p = start("wandpointer", tmp_path / "stop", "absent wait=never\n" + DEVICES, config(), args=["--wait"], x=xs)
     assert p.wait_output("Waiting for SteamVR...\n")
-    second = start("wandpointer", tmp_path / "second", None, args=["--wait", "--config", "../stop/default.config"])
-    assert second.wait() == 0 and second.out == "Another wandpointer --wait runs with ../stop/default.config; " \
-                                                "this one ends.\n"
+    (tmp_path / "link").symlink_to("stop"), os.link(tmp_path / "stop/default.config", tmp_path / "hard.config")
+    for spelling in ("../stop/default.config", "../link/default.config", "../link/../stop/default.config",
+                     "../hard.config"):  # however the file is named, it is the same file
+        second = start("wandpointer", tmp_path / "second", None, args=["--wait", "--config", spelling])
+        assert second.wait() == 0 and second.out == f"Another wandpointer --wait runs with {spelling}; this one ends.\n"
     p.signal(signal.SIGINT)
     assert p.wait() == 0 and p.out == "Waiting for SteamVR...\n"
     # SteamVR starting (no headset yet, its server refusing) is waited through too; a broken installation is not.

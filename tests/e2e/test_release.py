@@ -1,6 +1,7 @@
 """Wand as users and packagers meet it: the command line of both programs, and the .deb with the VR client
 library found where SteamVR keeps it, and wandpointer registered to start with SteamVR."""
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -139,7 +140,7 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
     assert calls == [f"AddApplicationManifest {manifest} 0 -> 0", "SetApplicationAutoLaunch wand.wandpointer 1 -> 0",
                      "SetApplicationAutoLaunch wand.wandpointer 0 -> 0", f"RemoveApplicationManifest {manifest} -> 0"]
     refused = run("--autostart", "on", scenario="applications-error 107\n")
-    assert refused.returncode == 1 and refused.stdout == "" and \
+    assert refused.returncode == 1 and refused.stdout == "" and not manifest.exists() and \
         refused.stderr == f"SteamVR refused to register {manifest}: VRApplicationError_InvalidManifest\n"
     # LD_LIBRARY_PATH's copy comes first, before the program's folder and SteamVR's.
     for folder in (libs, root / "usr/bin"):
@@ -152,6 +153,58 @@ def test_the_deb_finds_the_client_library_when_needed_and_registers_with_steamvr
         assert {line.split()[-1] for line in maps.splitlines() if "libopenvr_api" in line} == \
             {str(libs / "libopenvr_api.so")}
         p.stop()
+
+
+@pytest.mark.parametrize("spelling, registered", [
+    ("link/../default.config", "--config {0}/real/default.config"),  # the file read, not the link's folder
+    ("a b/default.config", '--config "{0}/a b/default.config"'),
+    ('a"b/default.config', None), ("a\nb/default.config", None)], ids=["link", "blank", "quote", "newline"])
+def test_autostart_registers_the_file_read_as_one_argument_or_refuses(tmp_path, spelling, registered):
+    settings = tmp_path / "settings"
+    (tmp_path / "real/dir").mkdir(parents=True), (tmp_path / "link").symlink_to("real/dir")
+    file = tmp_path / ("real/default.config" if spelling.startswith("link") else spelling)
+    file.parent.mkdir(exist_ok=True), file.write_text(config())
+    p = start("wandpointer", tmp_path, "", args=["--autostart", "on", "--config", spelling],
+              env={"XDG_CONFIG_HOME": str(settings)})
+    manifest = settings / "wand/wandpointer.vrmanifest"
+    if registered is None:
+        assert p.wait() == 1 and not manifest.exists() and not (tmp_path / "sim.log").exists() and p.err == \
+            f"wandpointer: SteamVR could not be given the path {file}: it holds a double quote or a line break; " \
+            "move or rename it.\n"
+        return
+    assert p.wait() == 0 and json.loads(manifest.read_text())["applications"][0]["arguments"] == \
+        registered.format(tmp_path) + f" --wait --log {settings}/wand/wandpointer.log"
+    # Undoing it needs no configuration; a settings folder that cannot be made is reported with its reason.
+    off = start("wandpointer", tmp_path / "elsewhere", "", args=["--autostart=off"],
+                env={"XDG_CONFIG_HOME": str(settings)})
+    assert off.wait() == 0 and not manifest.exists()
+    try:
+        os.mkdir("/sys/wand")
+    except OSError as error:
+        reason = error.strerror
+    on = start("wandpointer", tmp_path, "", args=["--autostart", "on", "--config", spelling],
+               env={"XDG_CONFIG_HOME": "/sys"})
+    assert on.wait() == 1 and on.err == f"wandpointer: could not write /sys/wand/wandpointer.vrmanifest: {reason}\n"
+
+
+@pytest.mark.parametrize("kind, problem", [
+    ("fifo", "{0} cannot be read: it is a FIFO, not a regular file"),
+    ("zero", "{0} cannot be read: it is a character device, not a regular file"),
+    ("folder", "{0} cannot be read: it is a folder, not a regular file"),
+    ("loop", "{0} cannot be read: Too many levels of symbolic links"),
+    ("large", "{0} cannot be read: it is larger than 1048576 bytes"),
+    ("malformed", "{0} is not JSON"), ("missing", "no runtime is registered in {0}")])
+def test_a_path_registry_that_is_not_a_small_json_file_is_reported_as_what_it_is(tmp_path, kind, problem):
+    registry, alone = tmp_path / kind, tmp_path / "alone/wandpointer"
+    alone.parent.mkdir(), shutil.copy(BIN / "wandpointer", alone)  # no client library beside it
+    {"fifo": lambda: os.mkfifo(registry), "zero": lambda: registry.symlink_to("/dev/zero"),
+     "folder": registry.mkdir, "loop": lambda: registry.symlink_to(registry),
+     "large": lambda: registry.write_text(" " * 2**20 + "{}"),
+     "malformed": lambda: registry.write_text('{"runtime": ['), "missing": lambda: None}[kind]()
+    (tmp_path / "default.config").write_text(config())
+    p = start("wandpointer", tmp_path, "", args=["--autostart", "on"], binary=alone,
+              env={"VR_PATHREG_OVERRIDE": str(registry), "LD_LIBRARY_PATH": "", "XDG_CONFIG_HOME": str(tmp_path)})
+    assert p.wait() == 1 and f"\n  SteamVR's own copy: {problem.format(registry)}\nIt comes with" in p.err
 
 
 def test_the_windows_build_finds_the_package_sources_in_either_format(tmp_path):

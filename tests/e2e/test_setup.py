@@ -10,7 +10,7 @@ import warnings
 
 import pytest
 
-from wand import BIN, DEVICES, XServer, config, names, start
+from wand import BIN, DEVICES, MON_A, MON_B, XServer, config, names, start
 
 CORNERS = ["UPPER LEFT", "LOWER LEFT", "LOWER RIGHT", "UPPER RIGHT"]
 POINT = "By aligning the application and system buttons, point the controller to:\n"
@@ -367,3 +367,22 @@ def test_a_corner_touched_off_warns_and_the_input_ending_writes_nothing(tmp_path
         "or the monitor moved).\n\nTouch the three corners again?\n1: Keep\n2: Touch again\n"
     assert p.out.endswith("monitor 2/2\n\n" + touched + "\n" + touched)
     assert (tmp_path / "default.config").read_text() == config()
+    # Its corners touched last first (LOWER RIGHT, UPPER RIGHT, UPPER LEFT) fit exactly, turned half round.
+    p = start("wandsetup", tmp_path, DEVICES + touch([B[2], B[3], B[0]]), stdin="2\n", args=["--reanchor"], x=x)
+    assert p.wait(60) == 2 and p.out.endswith(
+        "\nMoved 0 mm, turned 180.0 degrees; the touched corners lie within 0 mm of the stored ones moved\n"
+        "Warning: the space turned 180.0 degrees; were the corners touched in the order UPPER LEFT, LOWER LEFT, "
+        "LOWER RIGHT?\n\nTouch the three corners again?\n1: Keep\n2: Touch again\n")
+
+
+@pytest.mark.parametrize("text, problem", [
+    (config(note="\u00e9 \u2603").replace("\\u00e9 \\u2603", "\u00e9 \u2603").encode("latin-1", "replace"),
+     'the string at "note" holds bytes that are not UTF-8'),
+    (config([dict(MON_A, v0={"x": "X", "y": 1, "z": -2}), MON_B]).replace('"X"', "1e400").encode(),
+     '"display" / 0 / "v0" / "x" is not a finite number within a float\'s range')], ids=["latin-1", "1e400"])
+def test_reanchor_refuses_a_file_whose_other_values_it_could_not_write_back(tmp_path, x, text, problem):
+    (tmp_path / "default.config").write_bytes(text)
+    p = start("wandsetup", tmp_path, DEVICES, args=["--reanchor"], x=x)
+    assert p.wait(30) == 1 and p.err == f"wandsetup: default.config cannot be rewritten as it is: {problem}, " \
+        f"which {'would not be written back as they are' if 'UTF' in problem else 'no motion can move'}.\n"
+    assert (tmp_path / "default.config").read_bytes() == text and not (tmp_path / "sim.log").exists()

@@ -199,6 +199,11 @@ TEST(ConfigFile, HandEditedFilesReadWithJsonCppsConversionsOrAreRefused) {
         EXPECT_TRUE(refusal(broken).starts_with("Error from reader: * Line 1, Column ")) << broken;
     EXPECT_NE(refusal("{\"x\":-1e+9999, \"y\":}").find("Line 1, Column 20"), std::string::npos);
     EXPECT_EQ(refusal("{\"handover\": 1}"), "Bad \"handover\" in default.config: expected an object.\n");
+    EXPECT_EQ(refusal("{\"trigger\": 5}"),
+              "Bad \"trigger\" in default.config: expected an object, found a number.\n");
+    // A control character from the file is echoed escaped, never as it stands.
+    EXPECT_EQ(refusal("{\"bindings\": {\"\\u001b[2J\": 1}}").substr(0, 31),
+              "Bad \"bindings\" / \"\\u001b[2J\" in");
     for (const char* bad :
          {"{\"handover\": {\"enable\": \"yes\"}}", "{\"handover\": {\"rest_seconds\": 0}}",
           "{\"handover\": {\"rest_seconds\": 1e5}}", "{\"handover\": {\"resume_degrees\": -1}}"})
@@ -247,6 +252,8 @@ TEST(ConfigFile, BadValuesOfTheOptionalKeysStopTheStartNamingTheKeyAndTheBinding
                             "haptics click_us -1",
                             "haptics click_us 1.5",
                             "haptics click_ms 5",
+                            "handover rest 1",
+                            "bindings grip \"key:\\u0007\"",
                             "stabilization min_cutoff_hz 1e-300",
                             "trigger click_freeze_degrees 1e-39",
                             "controller_angle_offset y 1e39",
