@@ -141,7 +141,7 @@ def test_a_killed_runner_has_its_drag_and_keys_let_go_and_a_killed_compositor_en
         assert wait_until(lambda: observer.inputs()[seen:] == held, 20), observer.inputs()[seen:]
         runner.signal(sig)
         assert wait_until(lambda: sorted(observer.inputs()[seen + 3:]) == ["button 272 0", "key 30 0", "key 42 0"],
-                          5), observer.inputs()[seen:]
+                          0.6), observer.inputs()[seen:]
         assert runner.wait() == -sig
     # Sway killed under a runner: it says the desktop went away and ends with status 1.
     with sway() as (env, observer, server):
