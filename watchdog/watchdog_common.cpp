@@ -7,6 +7,10 @@ void apply(HeldSet& set, const Message& message) {
         set.bye = true;
         return;
     }
+    if (message.what == kDesktop) {
+        set.desktop = static_cast<Desktop>(message.kind);
+        return;
+    }
     for (int i = 0; i < set.count; ++i) {
         if (set.held[i].kind == message.kind && set.held[i].code == message.code) {
             if (message.what == kUp)

@@ -1,6 +1,7 @@
 // Linux: the helper is a process forked from the program, adopted by the system at once (a second fork),
 // so that it never lingers as the program's zombie. What it lets go of, it lets go of through XTest on a
-// connection of its own to DISPLAY, opened only when there is something to let go of.
+// connection of its own to DISPLAY, or through the Wayland compositor (watchdog_wayland.cpp), opened only
+// when there is something to let go of.
 #include "watchdog/watchdog.h"
 
 #include <xcb/xcb.h>
@@ -82,8 +83,12 @@ void releaseOnX11(const HeldSet& set) {
         else if (!(got < 0 && errno == EINTR))
             break; // the pipe closed: the program has ended
     }
-    if (!set.bye && set.count > 0)
-        releaseOnX11(set);
+    if (!set.bye && set.count > 0) {
+        if (set.desktop == Desktop::wayland)
+            releaseOnWayland(set);
+        else
+            releaseOnX11(set);
+    }
     _exit(0);
 }
 
@@ -118,6 +123,10 @@ void start() {
 
 void tell(InputKind kind, uint32_t code, bool down) {
     send({down ? kDown : kUp, static_cast<uint8_t>(kind), 0, code});
+}
+
+void tellDesktop(Desktop desktop) {
+    send({kDesktop, static_cast<uint8_t>(desktop)});
 }
 
 std::optional<int> serveIfAsked(int, char**) {

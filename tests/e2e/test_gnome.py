@@ -33,7 +33,8 @@ def session_bus(env):
 @pytest.fixture(scope="module")
 def gnome():
     """PipeWire, WirePlumber and mutter in a runtime folder and on a bus of their own; yields the programs'
-    environment, the test's connection to the bus, the observer on mutter's Xwayland and PipeWire."""
+    environment, the test's connection to the bus, the observer on mutter's Xwayland and a function that
+    restarts PipeWire."""
     folder = Path(tempfile.mkdtemp(prefix="wand-gnome-"))
     log = folder / "log"
     env = {"PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": str(folder), "HOME": str(folder)}
@@ -42,6 +43,11 @@ def gnome():
     try:
         def run(*command):
             processes.append(subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=log.open("a")))
+
+        def restart_pipewire():
+            processes[1].terminate(), processes[1].wait()
+            run("pipewire")
+            processes[1] = processes.pop()
         run("pipewire")
         assert wait_until((folder / "pipewire-0").exists, 20), log.read_text()
         run("wireplumber")
@@ -60,7 +66,7 @@ def gnome():
         with pytest.MonkeyPatch.context() as patch:
             patch.setenv("XAUTHORITY", env["XAUTHORITY"])
             with XServer([(0, 0, 3200, 1080)], display=display[0]) as x:
-                yield env, bus, x, processes[1]
+                yield env, bus, x, restart_pipewire
     finally:
         for process in reversed(processes):
             process.terminate()
@@ -103,6 +109,19 @@ def test_setup_lists_the_monitors_left_to_right_with_their_sizes_and_hash(calibr
     assert [tuple(d[k] for k in ("left", "top", "right", "bottom")) for d in written["display"]] == [LEFT, RIGHT]
 
 
+def test_a_killed_runner_has_its_drag_let_go_by_mutter(gnome, calibrated, tmp_path):
+    # Mutter closes the session of a client that left the bus, and lets go of what the session held (keys
+    # too, but this Xwayland does not always have the keyboard focus to see them).
+    env, _, x, _ = gnome
+    scenario = DEVICES + "step wait=go\n" + at_pixel(300, 300) + "step\n  1 trigger 1\n"
+    runner = start("wandpointer", tmp_path, scenario, config=calibrated[0].read_text(), env=env)
+    assert x.wait_pointer(300, 300)
+    runner.go("go")
+    assert wait_until(lambda: x.held()[0] == [1], 10), x.held()
+    runner.signal(signal.SIGKILL)
+    assert wait_until(lambda: x.held()[0] == [], 0.6), x.held()
+
+
 def test_pointer_hits_edge_pixels_clicks_scrolls_and_releases_a_drag_on_ctrl_c(gnome, calibrated, tmp_path):
     env, _, x, _ = gnome
     aims = []
@@ -141,12 +160,15 @@ def test_without_mutter_on_the_bus_the_runner_says_so_and_uses_xwayland_with_the
     assert "have changed" not in runner.out
 
 
-def test_new_streams_for_a_new_layout_then_a_session_stopped_mid_drag_ends_the_runner(gnome, calibrated, tmp_path):
-    env, bus, x, pipewire = gnome
-    # Before the change, then the new layout's edges: RIGHT's monitor moved to 0,0 and LEFT's right of it.
-    aims = [(100, 100), (1279, 1023), (1280, 0), (3199, 1023)]
-    runner = start("wandpointer", tmp_path, DEVICES + aims_scenario(aims) + "step\n  1 trigger 1\n",
-                   config=calibrated[0].read_text(), env=env)
+def test_new_streams_for_a_new_layout_and_after_a_pipewire_restart_then_a_session_ended_otherwise_ends_the_runner(
+        gnome, calibrated, tmp_path):
+    env, bus, x, restart_pipewire = gnome
+    # Before the change, then the new layout's edges: RIGHT's monitor moved to 0,0 and LEFT's right of it; a
+    # drag; after PipeWire's restart the trigger let go and the pointer placed again.
+    aims = [(100, 100), (1279, 1023), (1280, 0), (3199, 1023), (200, 200)]
+    scenario = DEVICES + aims_scenario(aims[:4]) + "step wait=a4\n  1 trigger 1\nstep\n  1 trigger 0\n" + \
+        at_pixel(*aims[4])
+    runner = start("wandpointer", tmp_path, scenario, config=calibrated[0].read_text(), env=env)
     aiming(runner, x, aims[:1])
     config = dbus.Interface(bus.get_object("org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig"),
                             "org.gnome.Mutter.DisplayConfig")
@@ -154,15 +176,23 @@ def test_new_streams_for_a_new_layout_then_a_session_stopped_mid_drag_ends_the_r
     mode = {m[0][0]: next(mode[0] for mode in m[1] if mode[6].get("is-current")) for m in monitors}
     config.ApplyMonitorsConfig(serial, 1, [(0, 0, 1.0, 0, True, [("Meta-0", mode["Meta-0"], {})]),
                                            (1280, 0, 1.0, 0, False, [("Meta-1", mode["Meta-1"], {})])], {})
-    aiming(runner, x, aims[1:], 1)
+    aiming(runner, x, aims[1:4], 1)
     seen = []
     assert seeing(x, seen, ["1+"]), names(seen)
-    # Mutter stops the session itself when the streams' PipeWire goes away, as when the user stops it from
-    # GNOME's screen-sharing indicator (a session's Stop is refused to all but its maker): it lets the button
-    # go, and the runner ends.
-    pipewire.terminate()
+    # Mutter closes the session when the streams' PipeWire goes away, and lets the button go.
+    restart_pipewire()
+    assert seeing(x, seen, ["1+", "1-"]), names(seen)
+    assert runner.wait_output("\nPipeWire went away, and GNOME closed the remote desktop session with it: a new "
+                              "one starts when PipeWire is back.\n"), runner.out + runner.err
+    runner.go("a4")
+    assert x.wait_pointer(*aims[4]), f"pointer at {x.pointer()}; {runner.out}{runner.err}"
+    # A session that mutter closes for another reason with PipeWire still there (here: PipeWire drops one of
+    # mutter's stream connections), as when the user stops it from GNOME's screen-sharing indicator (a
+    # session's Stop is refused to all but its maker): the runner ends.
+    dump = json.loads(subprocess.run(["pw-dump"], env=env, capture_output=True, text=True, check=True).stdout)
+    stream = next(o for o in dump if (o.get("info") or {}).get("props", {}).get("node.name") == "mutter")
+    subprocess.run(["pw-cli", "destroy", str(stream["info"]["props"]["client.id"])], env=env, check=True)
     assert runner.wait(10) == 1, runner.out + runner.err
     assert runner.out.endswith("\nGNOME ended the remote desktop session that moves the pointer (stopped from "
                                "the screen-sharing indicator, or by GNOME itself). Start wandpointer again to "
                                "go on.\n")
-    assert seeing(x, seen, ["1+", "1-"]), names(seen)

@@ -1,6 +1,7 @@
 """Both programs on a headless sway with two outputs, the left one at a negative offset, as native Wayland
 programs see them: a layer-shell observer covering both outputs reports the pointer's pixel, buttons and
 wheel. wandsetup calibrates the layout, and wandpointer points with that very calibration."""
+import contextlib
 import json
 import os
 import re
@@ -39,10 +40,11 @@ class Observer:
         return [line.strip() for line in self.lines if line.startswith(("button", "axis", "key"))]
 
 
-@pytest.fixture(scope="module")
-def desktop():
+@contextlib.contextmanager
+def sway():
     """Headless sway with its own runtime folder (as `nobody` when run as root, which sway refuses), and
-    the observer on it."""
+    the observer on it, whose own virtual pointer stands for the desktop's mouse; yields the programs'
+    environment, the observer and sway."""
     folder = Path(tempfile.mkdtemp(prefix="wand-sway-"))
     (folder / "config").write_text("xwayland disable\n" + OUTPUTS)
     command = ["sway", "-c", str(folder / "config")]
@@ -58,13 +60,19 @@ def desktop():
         env = {"WAYLAND_DISPLAY": str(folder / "wayland-1")}
         observer = Observer(env)
         assert wait_until(lambda: "ready\n" in observer.lines, 20), observer.lines
-        yield env, observer
+        yield env, observer, server
     finally:
         for process in (observer.process if observer else None, server):
             if process:
                 process.kill()
                 process.wait()
         shutil.rmtree(folder, ignore_errors=True)
+
+
+@pytest.fixture(scope="module")
+def desktop():
+    with sway() as (env, observer, _):
+        yield env, observer
 
 
 @pytest.fixture(scope="module")
@@ -112,3 +120,36 @@ def test_pointer_hits_edge_pixels_presses_keys_clicks_scrolls_and_releases_a_dra
     assert runner.wait() == 0, runner.out + runner.err
     assert wait_until(lambda: observer.inputs() == expected + ["button 272 0"], 10), observer.inputs()
     assert "Warning" not in runner.out and "Wayland" not in runner.out
+
+
+def test_a_killed_runner_has_its_drag_and_keys_let_go_and_a_killed_compositor_ends_the_runner(desktop, calibrated):
+    # Sway lets go of a dead client's virtual keyboard keys itself, but not of its virtual pointer's button:
+    # the watchdog's own virtual pointer lets go of that.
+    env, observer = desktop
+    text = (calibrated[0] / "default.config").read_text().replace("{", '{ "bindings" : { "grip" : "key:shift+a" },', 1)
+
+    # The keys once the observer has the new virtual keyboard: after the pointer it sees placed.
+    def scenario(px):
+        return DEVICES + "step wait=go\n" + at_pixel(px, 300) + "step\n  1 buttons grip\n  1 trigger 1\n"
+
+    held = ["key 42 1", "key 30 1", "button 272 1"]
+    for px, sig in ((300, signal.SIGKILL), (400, signal.SIGSEGV)):
+        seen = len(observer.inputs())
+        runner = start("wandpointer", calibrated[0] / sig.name, scenario(px), config=text, env=env)
+        assert observer.wait_pointer(px, 300)
+        runner.go("go")
+        assert wait_until(lambda: observer.inputs()[seen:] == held, 20), observer.inputs()[seen:]
+        runner.signal(sig)
+        assert wait_until(lambda: sorted(observer.inputs()[seen + 3:]) == ["button 272 0", "key 30 0", "key 42 0"],
+                          0.6), observer.inputs()[seen:]
+        assert runner.wait() == -sig
+    # Sway killed under a runner: it says the desktop went away and ends with status 1.
+    with sway() as (env, observer, server):
+        runner = start("wandpointer", calibrated[0] / "gone", scenario(300), config=text, env=env)
+        assert observer.wait_pointer(300, 300)
+        runner.go("go")
+        assert wait_until(lambda: "button 272 1" in observer.inputs(), 20), observer.inputs()
+        server.kill()
+        assert runner.wait(10) == 1, runner.out + runner.err
+        assert runner.out.endswith("\nWayland: the desktop went away (the compositor closed the connection), and with "
+                                   "it every button and key Wand held. Start wandpointer again to go on.\n")

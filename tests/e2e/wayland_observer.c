@@ -5,6 +5,7 @@
 //   key CODE 1|0    a key pressed/released (evdev code)
 #define _GNU_SOURCE
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <math.h>
@@ -25,6 +26,8 @@ static struct wl_compositor* compositor;
 static struct wl_shm* shm;
 static struct zwlr_layer_shell_v1* layer_shell;
 static struct zxdg_output_manager_v1* output_manager;
+static struct zwlr_virtual_pointer_manager_v1* pointer_manager;
+static struct wl_seat* first_seat;
 static struct wl_pointer* pointer;
 static struct wl_keyboard* keyboard;
 
@@ -89,11 +92,14 @@ static void key(void* data, struct wl_keyboard* k, uint32_t serial, uint32_t tim
 }
 static const struct wl_keyboard_listener keyboard_listener = {keymap, nothing, nothing, key, nothing};
 
+// The seat has a keyboard while a program's virtual keyboard exists: a new one for each program.
 static void capabilities(void* data, struct wl_seat* seat, uint32_t caps) {
     if ((caps & WL_SEAT_CAPABILITY_POINTER) && !pointer)
         wl_pointer_add_listener(pointer = wl_seat_get_pointer(seat), &pointer_listener, NULL);
     if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard)
         wl_keyboard_add_listener(keyboard = wl_seat_get_keyboard(seat), &keyboard_listener, NULL);
+    else if (!(caps & WL_SEAT_CAPABILITY_KEYBOARD) && keyboard)
+        wl_keyboard_destroy(keyboard), keyboard = NULL;
 }
 static const struct wl_seat_listener seat_listener = {capabilities, NULL};
 
@@ -107,8 +113,11 @@ static void global(void* data, struct wl_registry* r, uint32_t name, const char*
         layer_shell = wl_registry_bind(r, name, &zwlr_layer_shell_v1_interface, 1);
     else if (!strcmp(interface, zxdg_output_manager_v1_interface.name))
         output_manager = wl_registry_bind(r, name, &zxdg_output_manager_v1_interface, 1);
-    else if (!strcmp(interface, wl_seat_interface.name))
-        wl_seat_add_listener(wl_registry_bind(r, name, &wl_seat_interface, 1), &seat_listener, NULL);
+    else if (!strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name))
+        pointer_manager = wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1);
+    else if (!strcmp(interface, wl_seat_interface.name) && !first_seat)
+        wl_seat_add_listener(first_seat = wl_registry_bind(r, name, &wl_seat_interface, 1), &seat_listener,
+                             NULL);
     else if (!strcmp(interface, wl_output_interface.name) && output_count < 8)
         outputs[output_count++].wl = wl_registry_bind(r, name, &wl_output_interface, 1);
 }
@@ -123,6 +132,10 @@ int main(void) {
     wl_display_roundtrip(display);
     if (!compositor || !shm || !layer_shell || !output_manager)
         return 2;
+    // The desktop's own mouse, as a real one has: the seat keeps its pointer (and this client its
+    // wl_pointer) when a program's virtual pointer goes away.
+    if (pointer_manager && first_seat)
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointer_manager, first_seat);
     for (struct output* o = outputs; o < outputs + output_count; ++o) {
         zxdg_output_v1_add_listener(zxdg_output_manager_v1_get_xdg_output(output_manager, o->wl),
                                     &xdg_listener, o);

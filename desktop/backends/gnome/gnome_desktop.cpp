@@ -5,8 +5,12 @@
 // own pixels; nobody reads the streams. GNOME shows its screen-sharing indicator while the session runs.
 //
 // The session is made when the pointer is first used (listing the monitors needs none, so wandsetup never
-// starts one) and made again when the monitors change, which closes it. A session closed while the
-// monitors stayed as they were has been stopped by the user or by GNOME: the desktop is lost. In the frame
+// starts one) and made again when the monitors change, which closes it. Mutter closes it too when PipeWire,
+// which carries the streams, goes away; it says Closed without a reason either way, so Wand keeps a silent
+// connection of its own to PipeWire, which breaks at the same moment: then a new session starts once
+// PipeWire is back. A session closed while the monitors stayed as they were and PipeWire stayed has been
+// stopped by the user (the screen-sharing indicator) or by GNOME: the desktop is lost. Mutter lets go of
+// what a session held when it closes, so no button or key stays down across a new session. In the frame
 // loop the bus is only written to, without waiting for replies, and read without blocking; a release of a
 // button or a key waits for its reply, so that it has been acted on when the program ends.
 #include "desktop/backends/gnome/gnome_desktop.h"
@@ -14,7 +18,11 @@
 #include "os/os.h"
 
 #include <linux/input-event-codes.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <systemd/sd-bus.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -82,6 +90,8 @@ struct GnomeDesktop {
     bool session_closed = false;        // mutter said Closed for it
     bool monitors_changed = false;      // mutter said MonitorsChanged since the layout was last compared
     bool lost = false;
+    int pipewire = -1;                 // Wand's own connection to PipeWire, on which nothing is said
+    bool waiting_for_pipewire = false; // PipeWire went away with the session: a new one when it is back
 };
 
 GnomeDesktop gnome;
@@ -255,6 +265,51 @@ void stopSessionAtExit() {
     sd_bus_flush(gnome.bus);
 }
 
+// PipeWire's socket, where its clients look for it.
+std::string pipewireSocket() {
+    const char* name = std::getenv("PIPEWIRE_REMOTE");
+    if (!name || !*name)
+        name = "pipewire-0";
+    if (name[0] == '/')
+        return name;
+    for (const char* folder : {std::getenv("PIPEWIRE_RUNTIME_DIR"), std::getenv("XDG_RUNTIME_DIR")}) {
+        if (folder && *folder)
+            return std::string(folder) + "/" + name;
+    }
+    return {};
+}
+
+// A connection to PipeWire that never says anything: it breaks when PipeWire goes away. -1 when PipeWire
+// cannot be reached.
+int connectPipeWire() {
+    const std::string path = pipewireSocket();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path)
+        return -1;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+// Whether PipeWire has gone away: Wand's connection to it has ended. Its end is there before mutter can
+// have said Closed for the streams PipeWire carried.
+bool pipewireWentAway() {
+    pollfd ended{gnome.pipewire, POLLIN | POLLRDHUP, 0};
+    char byte = 0;
+    if (gnome.pipewire < 0 || poll(&ended, 1, 0) <= 0 ||
+        ((ended.revents & (POLLHUP | POLLRDHUP | POLLERR)) == 0 &&
+         recv(gnome.pipewire, &byte, 1, MSG_PEEK) != 0))
+        return false;
+    close(gnome.pipewire);
+    gnome.pipewire = -1;
+    return true;
+}
+
 // A remote-desktop session with a stream of each of gnome.monitors, started: its path, or an empty one
 // with `error` set.
 std::string newSession(std::string& error) {
@@ -296,6 +351,8 @@ bool startSession() {
     gnome.streams.clear();
     gnome.session_closed = false;
     gnome.monitors_changed = false;
+    if (gnome.pipewire < 0)
+        gnome.pipewire = connectPipeWire();
     std::string error;
     if (readMonitors(gnome.monitors, error) && gnome.monitors.empty())
         error = "GNOME reports no monitors";
@@ -318,11 +375,18 @@ void takeArrivedMessages() {
 }
 
 // Acts on the session's end and on changed monitors. Mutter closes the session itself when the monitors
-// change, and says MonitorsChanged right after Closed; a session closed without that was stopped by the
-// user or by GNOME, and the desktop is lost.
+// change, and says MonitorsChanged right after Closed, and when PipeWire goes away; a session closed
+// without either was stopped by the user or by GNOME, and the desktop is lost.
 void keepUp() {
     if (gnome.lost)
         return;
+    if (gnome.waiting_for_pipewire) {
+        gnome.pipewire = connectPipeWire();
+        if (gnome.pipewire < 0)
+            return;
+        gnome.waiting_for_pipewire = false;
+        startSession();
+    }
     takeArrivedMessages();
     if (gnome.lost || gnome.session.empty() || (!gnome.session_closed && !gnome.monitors_changed))
         return;
@@ -336,7 +400,13 @@ void keepUp() {
     takeArrivedMessages();
     if (gnome.lost)
         return;
-    if (gnome.session_closed && !gnome.monitors_changed && now == gnome.monitors)
+    const bool ended_alone = gnome.session_closed && !gnome.monitors_changed && now == gnome.monitors;
+    if (ended_alone && pipewireWentAway()) {
+        gnome.session.clear();
+        gnome.waiting_for_pipewire = true;
+        print("\nPipeWire went away, and GNOME closed the remote desktop session with it: a new one starts "
+              "when PipeWire is back.\n");
+    } else if (ended_alone)
         loseDesktop("GNOME ended the remote desktop session that moves the pointer (stopped from the "
                     "screen-sharing indicator, or by GNOME itself). Start wandpointer again to go on.");
     else if (gnome.session_closed || now != gnome.monitors)
@@ -347,7 +417,7 @@ void keepUp() {
 // A running session for the present monitors; false when the desktop is lost.
 bool ready() {
     keepUp();
-    if (gnome.lost)
+    if (gnome.lost || gnome.waiting_for_pipewire)
         return false;
     return !gnome.session.empty() || startSession();
 }

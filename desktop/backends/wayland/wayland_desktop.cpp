@@ -2,6 +2,7 @@
 // virtual keyboard, or through KDE's fake input.
 #include "desktop/backends/wayland/wayland_desktop.h"
 #include "os/os.h"
+#include "watchdog/watchdog.h"
 
 #include "fake-input-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -16,6 +17,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -50,6 +52,7 @@ struct WaylandDesktop {
     xkb_keymap* keymap = nullptr;
     xkb_state* key_state = nullptr;
     std::vector<WaylandOutput> outputs;
+    bool lost = false; // the compositor closed the connection, and the user has been told
 };
 
 namespace {
@@ -330,6 +333,7 @@ void waylandButton(WaylandDesktop& desktop, MouseButton button, bool press) {
     } else if (desktop.fake_input) {
         org_kde_kwin_fake_input_button(desktop.fake_input, code, state);
     }
+    watchdog::tell(watchdog::InputKind::button, code, press);
 }
 
 // Wayland's vertical axis grows downward, Windows' wheel upward: a notch away from the user is a step of
@@ -364,6 +368,7 @@ void waylandKey(WaylandDesktop& desktop, Key key, bool press) {
     } else if (desktop.fake_input && desktop.fake_input_version >= 4) {
         org_kde_kwin_fake_input_keyboard_key(desktop.fake_input, code, state);
     }
+    watchdog::tell(watchdog::InputKind::key, code, press);
 }
 
 std::string waylandKeyProblem(WaylandDesktop& desktop) {
@@ -394,6 +399,20 @@ void waylandFinish(WaylandDesktop& desktop, bool wait) {
         wl_display_flush(desktop.display);
 }
 
+bool waylandLost(WaylandDesktop& desktop) {
+    if (desktop.lost)
+        return true;
+    // A closed connection shows as the end of the socket once it is read, or as a write that fails.
+    takeArrivedEvents(desktop.display);
+    if (wl_display_get_error(desktop.display) == 0 &&
+        (wl_display_flush(desktop.display) >= 0 || errno == EAGAIN))
+        return false;
+    desktop.lost = true;
+    print("\nWayland: the desktop went away (the compositor closed the connection), and with it every button "
+          "and key Wand held. Start wandpointer again to go on.\n");
+    return true;
+}
+
 namespace {
 
 WaylandDesktop* session = nullptr;
@@ -406,6 +425,7 @@ constexpr DesktopOps kWaylandOps{
     .key = [](Key key, bool press) { waylandKey(*session, key, press); },
     .key_problem = [](Key) { return waylandKeyProblem(*session); },
     .finish = [](bool wait) { waylandFinish(*session, wait); },
+    .lost = [] { return waylandLost(*session); },
 };
 
 } // namespace
@@ -425,6 +445,7 @@ const DesktopOps* openWaylandDesktop(std::string& refusal) {
         return nullptr;
     }
     session = desktop;
+    watchdog::tellDesktop(watchdog::Desktop::wayland);
     return &kWaylandOps;
 }
 

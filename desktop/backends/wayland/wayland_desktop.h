@@ -35,5 +35,7 @@ void waylandKey(WaylandDesktop& desktop, Key key, bool press);
 // Why this compositor cannot be sent keys, for the user; empty when it can.
 std::string waylandKeyProblem(WaylandDesktop& desktop);
 void waylandFinish(WaylandDesktop& desktop, bool wait);
+// Whether the compositor has closed the connection (it ended, or was killed); the first time, says so.
+bool waylandLost(WaylandDesktop& desktop);
 
 } // namespace platform
