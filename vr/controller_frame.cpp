@@ -6,7 +6,8 @@ namespace {
 
 // The trigger counts as held from this far on its axis (axis 1, x); its own button bit is never read.
 constexpr float kTriggerThreshold = 0.1f;
-// The buttons' bits in the runtime's mask. The touchpad's press is bit 32, never its binding value's bit 31.
+// The buttons' bits in the runtime's mask. The thumb control's press is bit 32 and up by its axis
+// (thumbPressMask): the touchpad's is bit 32, never its binding value's bit 31.
 constexpr uint64_t kMenuBit = 1ull << 1;
 constexpr uint64_t kGripBit = 1ull << 2;
 

@@ -21,8 +21,8 @@ struct ControlState {
 struct ControllerFrame {
     bool connected = false; // the runtime still reports the device, whether or not its pose is known
     bool tracked = false;   // the pose is valid and the device connected: the rays below mean something
-    // The pointing ray, tilted by the aimed point given to the read (not normalised). The reference
-    // controller's runs from its origin through that point; a model that aims from its tip's runs from the
+    // The pointing ray, tilted by the aimed point given to the read (not normalised): the reference
+    // controller's from its origin through that point, that of a model that aims from its own tip from the
     // tip along the tip's -Z, tilted alike.
     Ray ray;
     // The point that touches and the untilted aim: the reference controller's (0, -0.077, -0.038) m along
