@@ -658,6 +658,14 @@ ConfigContents readDocument(Json::Value& root, const std::string& file) {
         contents.display_hash = hash.asString();
         contents.has_display_hash = true;
     }
+    // Likewise the controller, which only serves a warning about pointing with another one.
+    if (const Json::Value* controller = optionalMember(root, "controller");
+        controller && controller->isObject()) {
+        for (auto [key, field] : {std::pair{"type", &CalibratedController::type},
+                                  std::pair{"render_model", &CalibratedController::render_model}})
+            if (const Json::Value* name = optionalMember(*controller, key); name && name->isString())
+                contents.controller.*field = name->asString();
+    }
     contents.warnings = settingWarnings(contents.settings);
     return contents;
 }
@@ -697,7 +705,7 @@ std::string documentText(const Json::Value& root) {
 } // namespace
 
 std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
-                       int handedness, bool recommended) {
+                       int handedness, bool recommended, const CalibratedController& controller) {
     Json::Value root;
     for (size_t i = 0; i < monitors.size(); ++i) {
         Json::Value& entry = root["display"][static_cast<Json::ArrayIndex>(i)];
@@ -711,6 +719,10 @@ std::string configText(const std::vector<CalibratedMonitor>& monitors, const std
     }
     root["displayhash"] = display_hash;
     root["handedness"] = handedness;
+    if (!controller.type.empty() || !controller.render_model.empty()) {
+        root["controller"]["type"] = controller.type;
+        root["controller"]["render_model"] = controller.render_model;
+    }
     for (const Setting& setting : kSettings) {
         if (setting.written)
             groupOf(root, setting)[setting.key] = jsonValue(setting, *setting.written);

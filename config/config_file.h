@@ -21,6 +21,13 @@ struct CalibratedMonitor {
     std::array<Vec3, 4> corners;
 };
 
+// The controller a calibration was made with, as the runtime names it (its type and render model). Both
+// empty: the reference controller, which the file does not name.
+struct CalibratedController {
+    std::string type;
+    std::string render_model;
+};
+
 // How the runner steadies the pointer when stabilization is on: the moving average of pixel positions,
 // or the 1€ filter on the pointing direction.
 enum class StabilizationFilter { average, one_euro };
@@ -101,6 +108,9 @@ struct ConfigContents {
     // "displayhash" when it is present and a string; has_display_hash is false otherwise.
     std::string display_hash;
     bool has_display_hash = false;
+    // "controller": the model the calibration was made with; a file without it was made with the
+    // reference controller.
+    CalibratedController controller;
     // Settings the runner can use only in part, each a message to print as it stands: an averaging length
     // below 1 (the cursor is placed directly) or above kMaxStabilizerLength (the last ones are averaged).
     std::vector<std::string> warnings;
@@ -173,9 +183,10 @@ struct ConfigRead {
 inline constexpr const char* kConfigFileName = "default.config";
 
 // The file's exact text, with "\n" line ends and no final line break. With `recommended`, it also holds
-// the recommended steadier pointing (the 1€ filter, the click freeze) and the handover.
+// the recommended steadier pointing (the 1€ filter, the click freeze) and the handover; "controller" only
+// when `controller` names one.
 std::string configText(const std::vector<CalibratedMonitor>& monitors, const std::string& display_hash,
-                       int handedness, bool recommended = false);
+                       int handedness, bool recommended = false, const CalibratedController& controller = {});
 
 // `text`, a config file that parseConfigText accepts, with the corners of display entry i replaced by
 // corners[i]: their twelve numbers, and nothing else. Every other member keeps its value, the ones the

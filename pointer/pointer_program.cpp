@@ -80,6 +80,32 @@ bool logIsTheConfiguration(const CommandLine& command_line) {
            std::filesystem::weakly_canonical(command_line.config_path, ignored);
 }
 
+// How a file names the controller it was calibrated with, or a controller names itself.
+std::string controllerName(const std::string& type, const std::string& render_model) {
+    if (type.empty() || type == kReferenceControllerType)
+        return "a Vive controller";
+    return render_model.empty() ? type : type + " (" + render_model + ")";
+}
+
+// The file was calibrated with another model than the one that points: the tips and aims differ, so the
+// calibrated corners no longer sit where this controller touches and aims. A file that names no controller
+// was calibrated with the reference one.
+std::optional<std::string> controllerChangeWarning(const std::string& path,
+                                                   const CalibratedController& calibrated,
+                                                   const ControllerModel& model) {
+    const bool file_reference = calibrated.type.empty() || calibrated.type == kReferenceControllerType;
+    const bool same = model.reference
+                          ? file_reference
+                          : calibrated.type == model.type && calibrated.render_model == model.render_model;
+    if (same)
+        return std::nullopt;
+    return "\nWarning: " + path + " was calibrated with " +
+           controllerName(calibrated.type, calibrated.render_model) + ", and this controller is " +
+           controllerName(model.reference ? std::string() : model.type, model.render_model) +
+           ": their tips and aims differ, so the pointer lands off where you point. Run wandsetup again (or "
+           "wandsetup --reanchor to touch three corners with this controller).";
+}
+
 // The frames until a request to stop, the desktop's loss or the runtime's request to quit; held buttons and
 // keys are let go in every case.
 void runFrames(RunnerState& runner, const PointerIo& io) {
@@ -177,6 +203,9 @@ ExitStatus runPointer(const CommandLine& command_line, const PointerIo& io) {
             startRuntimeAndSelectController(Program::pointer, command_line.wait);
         if (controller) {
             runner.controller = *controller;
+            if (const std::optional<std::string> warning =
+                    controllerChangeWarning(command_line.config_path, config.controller, controller->model))
+                platform::print("%s", warning->c_str());
             prepareFromSettings(runner);
             readControllerFrame(runner.controller, runner.aim); // the first frame's edges start from here
             runFrames(runner, io);

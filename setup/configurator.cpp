@@ -51,6 +51,13 @@ ExitStatus unusable(const std::string& message, std::FILE* to = stderr) {
     return ExitStatus::failure;
 }
 
+// The file names the controller it was calibrated with unless it is the reference one.
+CalibratedController calibratedWith(const ControllerModel& model) {
+    if (model.reference)
+        return {};
+    return {model.type, model.render_model};
+}
+
 std::array<Vec3, 4> moved(const RigidMotion& motion, const std::array<Vec3, 4>& corners) {
     std::array<Vec3, 4> result;
     for (int c = 0; c < 4; ++c)
@@ -203,5 +210,7 @@ ExitStatus calibrateAndWrite(std::istream& in, TrackedController& controller, co
     if (!handedness)
         return inputEnded();
 
-    return writeAndReport(configText(calibrated, layout.display_hash, *handedness, recommended), path);
+    return writeAndReport(configText(calibrated, layout.display_hash, *handedness, recommended,
+                                     calibratedWith(controller.model)),
+                          path);
 }

@@ -122,6 +122,9 @@ void applyChange(SimDevice& device, const SimChange& change) {
         device.pad_x = float(n[0]);
         device.pad_y = float(n[1]);
         break;
+    case SimChangeKind::axis:
+        device.more_axes[size_t(n[0]) - 2] = {float(n[1]), float(n[2])};
+        break;
     case SimChangeKind::tremor:
         device.tremor_degrees = n[0];
         break;
@@ -299,6 +302,10 @@ bool simGetControllerState(SimRuntime& runtime, uint32_t index, vr::VRController
     state->rAxis[0].x = device.pad_x;
     state->rAxis[0].y = device.pad_y;
     state->rAxis[1].x = device.trigger;
+    for (size_t k = 0; k < device.more_axes.size(); ++k) {
+        state->rAxis[k + 2].x = device.more_axes[k][0];
+        state->rAxis[k + 2].y = device.more_axes[k][1];
+    }
     return true;
 }
 

@@ -187,6 +187,11 @@ SimChange parseChange(const LineContext& at, const std::vector<std::string>& wor
     } else if (property == "pad") {
         change.kind = SimChangeKind::pad;
         change.numbers = parseNumbers(at, words, 2, 2, "pad");
+    } else if (property == "axis") {
+        change.kind = SimChangeKind::axis;
+        change.numbers = parseNumbers(at, words, 2, 3, "axis");
+        if (change.numbers[0] != 2.0 && change.numbers[0] != 3.0 && change.numbers[0] != 4.0)
+            fail(at, "axis needs an axis from 2 to 4, then x and y");
     } else if (property == "tremor") {
         change.kind = SimChangeKind::tremor;
         change.numbers = parseNumbers(at, words, 2, 1, "tremor");

@@ -57,6 +57,7 @@ struct SimDevice {
     float trigger = 0.0f;
     float pad_x = 0.0f;
     float pad_y = 0.0f;
+    std::array<std::array<float, 2>, 3> more_axes{}; // rAxis[2] to rAxis[4]: x, y
     double tremor_degrees = 0.0; // the pose is served turned by this, up and down by turns
 };
 
@@ -71,6 +72,7 @@ enum class SimChangeKind {
     buttons,      // mask
     trigger,      // numbers: value (1)
     pad,          // numbers: x y (2)
+    axis,         // numbers: axis (2 to 4), x, y
     tremor,       // numbers: degrees (1)
     event,        // numbers: event type, device index; queued for PollNextEvent (not a device change)
     absent,       // absence: the runtime is gone until its conditions hold (not a device change)

@@ -6,12 +6,12 @@ namespace {
 
 // The trigger counts as held from this far on its axis (axis 1, x); its own button bit is never read.
 constexpr float kTriggerThreshold = 0.1f;
-// The buttons' bits in the runtime's mask. The touchpad's press is bit 32, never its binding value's bit 31.
+// The buttons' bits in the runtime's mask. The thumb control's press is bit 32 and up by its axis
+// (thumbPressMask): the touchpad's is bit 32, never its binding value's bit 31.
 constexpr uint64_t kMenuBit = 1ull << 1;
 constexpr uint64_t kGripBit = 1ull << 2;
-constexpr uint64_t kPadBit = 1ull << 32;
 
-// The thumb's regions of the touchpad (axis 0), edges included.
+// The thumb's regions of the thumb control (a touchpad, or a joystick's travel), edges included.
 struct PadRegion {
     float xmin;
     float xmax;
@@ -29,6 +29,11 @@ ControlState edges(bool before, bool now) {
     return {now, now && !before, !now && before};
 }
 
+// A joystick holds the centre strip only pushed beyond its dead zone, up or down.
+bool beyondDeadZone(const ControllerFrame& f, AxisKind kind) {
+    return kind != AxisKind::joystick || f.thumb_y > kJoystickDeadZone || f.thumb_y < -kJoystickDeadZone;
+}
+
 // The controller-space point touched with the tip.
 constexpr Vec3 kTip = {0.0f, -0.077f, -0.038f};
 
@@ -42,20 +47,29 @@ TrackedController makeTrackedController(vr::IVRSystem* system, uint32_t device_i
 }
 
 ControllerFrame makeControllerFrame(const ControllerFrame& last, const vr::VRControllerState_t& state,
-                                    const vr::TrackedDevicePose_t& pose, bool connected, Vec3 aim) {
+                                    const vr::TrackedDevicePose_t& pose, bool connected, Vec3 aim,
+                                    const ControllerModel& model) {
     ControllerFrame f;
     f.connected = pose.bDeviceIsConnected;
     f.tracked = pose.bPoseIsValid && connected;
-    Pose p;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 4; ++j)
-            p.m[i][j] = pose.mDeviceToAbsoluteTracking.m[i][j];
-    const Vec3 origin = transformPoint(p, {0.0f, 0.0f, 0.0f});
-    f.ray = {origin, transformPoint(p, aim) - origin};
-    f.tip = {transformPoint(p, kTip), forwardAxis(p)};
+    if (aimsFromModelTip(model)) {
+        const Transform34 p = toTransform(pose.mDeviceToAbsoluteTracking);
+        f.ray = tipAim(p, model.tip, aim.x, aim.y);
+        f.tip = tipAim(p, model.tip);
+    } else {
+        // The reference controller's own arithmetic, which the file's numbers have always come from.
+        Pose p;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 4; ++j)
+                p.m[i][j] = pose.mDeviceToAbsoluteTracking.m[i][j];
+        const Vec3 origin = transformPoint(p, {0.0f, 0.0f, 0.0f});
+        f.ray = {origin, transformPoint(p, aim) - origin};
+        f.tip = {transformPoint(p, kTip), forwardAxis(p)};
+    }
 
-    f.thumb_x = state.rAxis[0].x;
-    f.thumb_y = state.rAxis[0].y;
+    const ThumbControl thumb = model.thumb;
+    f.thumb_x = state.rAxis[thumb.axis].x;
+    f.thumb_y = state.rAxis[thumb.axis].y;
     f.thumb_touching = !(f.thumb_x == 0.0f && f.thumb_y == 0.0f);
     const uint64_t bits = state.ulButtonPressed;
     auto control = [&](Control c) -> const ControlState& { return last.controls[static_cast<size_t>(c)]; };
@@ -63,13 +77,13 @@ ControllerFrame makeControllerFrame(const ControllerFrame& last, const vr::VRCon
     set(Control::trigger, state.rAxis[1].x >= kTriggerThreshold);
     set(Control::grip, (bits & kGripBit) != 0);
     set(Control::menu, (bits & kMenuBit) != 0);
-    f.pad = edges(last.pad.held, (bits & kPadBit) != 0);
+    f.pad = edges(last.pad.held, (bits & thumbPressMask(thumb)) != 0);
     // A half is held from the pad's press in it until the pad is let go, wherever the thumb goes meanwhile.
     set(Control::pad_left,
         f.pad.held && (f.pad.pressed ? thumbIn(f, kLeftHalf) : control(Control::pad_left).held));
     set(Control::pad_right,
         f.pad.held && (f.pad.pressed ? thumbIn(f, kRightHalf) : control(Control::pad_right).held));
-    set(Control::pad_centre, !f.pad.held && thumbIn(f, kCentreStrip));
+    set(Control::pad_centre, !f.pad.held && thumbIn(f, kCentreStrip) && beyondDeadZone(f, thumb.kind));
     return f;
 }
 
@@ -86,7 +100,8 @@ ControllerFrame readControllerFrame(TrackedController& controller, Vec3 aim) {
     }
     const bool connected =
         pose.bPoseIsValid && controller.system->IsTrackedDeviceConnected(controller.device_index);
-    controller.last = makeControllerFrame(controller.last, controller.state, pose, connected, aim);
+    controller.last =
+        makeControllerFrame(controller.last, controller.state, pose, connected, aim, controller.model);
     return controller.last;
 }
 

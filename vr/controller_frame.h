@@ -4,6 +4,7 @@
 #pragma once
 
 #include "geometry/geometry.h"
+#include "vr/controller_model.h"
 #include "vr/controls.h"
 #include "vr/openvr_abi.h"
 
@@ -20,21 +21,25 @@ struct ControlState {
 struct ControllerFrame {
     bool connected = false; // the runtime still reports the device, whether or not its pose is known
     bool tracked = false;   // the pose is valid and the device connected: the rays below mean something
-    // From the controller's origin through the aimed point given to the read (not normalised).
+    // The pointing ray, tilted by the aimed point given to the read (not normalised): the reference
+    // controller's from its origin through that point, that of a model that aims from its own tip from the
+    // tip along the tip's -Z, tilted alike.
     Ray ray;
-    // From the touch tip, the controller-space point (0, -0.077, -0.038) m, along the controller's -Z axis.
+    // The point that touches and the untilted aim: the reference controller's (0, -0.077, -0.038) m along
+    // its -Z axis, or the model's tip along the tip's -Z.
     Ray tip;
     std::array<ControlState, kControlCount> controls{}; // by Control
-    ControlState pad;                                   // the touchpad pressed, wherever the thumb is
-    bool thumb_touching = false;                        // the thumb is on the touchpad
-    float thumb_x = 0.0f;                               // -1 (left) to 1 (right)
-    float thumb_y = 0.0f;                               // -1 (near) to 1 (far)
+    ControlState pad;                                   // the thumb control pressed, wherever the thumb is
+    bool thumb_touching = false; // the thumb is on the touchpad or the stick is off centre
+    float thumb_x = 0.0f;        // -1 (left) to 1 (right)
+    float thumb_y = 0.0f;        // -1 (near) to 1 (far)
 };
 
 // A controller the program reads: the device, and what the last poll read, for the next one's edges.
 struct TrackedController {
     uint32_t device_index = 0;
     vr::IVRSystem* system = nullptr;
+    ControllerModel model; // the reference controller until readControllerModel says otherwise
     vr::VRControllerState_t state{};
     ControllerFrame last;
 };
@@ -52,10 +57,15 @@ inline Vec3 tiltedAim(float offset_x, float offset_y) {
 // controller-space point the frame's ray passes through.
 ControllerFrame readControllerFrame(TrackedController& controller, Vec3 aim = kStraightAhead);
 
+// A joystick's travel, from its centre, within which it counts as at rest: it neither scrolls nor holds
+// the centre strip (sticks drift a little off their centre, and the strip scrolls by the thumb's height).
+inline constexpr float kJoystickDeadZone = 0.2f;
+
 // The frame that follows `last`, from the runtime's records of this poll; `connected` is what the runtime
-// says of the device when its pose is valid.
+// says of the device when its pose is valid. The model decides the tip, the ray and the thumb control.
 ControllerFrame makeControllerFrame(const ControllerFrame& last, const vr::VRControllerState_t& state,
-                                    const vr::TrackedDevicePose_t& pose, bool connected, Vec3 aim);
+                                    const vr::TrackedDevicePose_t& pose, bool connected, Vec3 aim,
+                                    const ControllerModel& model = {});
 
 // A haptic pulse of `microseconds` on the controller (axis 0). The runtime takes one per 5 ms per
 // controller and caps each at about 4 ms.

@@ -97,5 +97,9 @@ std::optional<TrackedController> startRuntimeAndSelectController(Program program
         endVrSession();
         return std::nullopt;
     }
-    return selected.front();
+    TrackedController& chosen = selected.front();
+    chosen.model = readControllerModel(vr.system, chosen.device_index);
+    if (const std::string line = describeController(chosen.model); !line.empty())
+        platform::print("\n%s", line.c_str());
+    return chosen;
 }

@@ -15,7 +15,8 @@ std::vector<TrackedController> selectControllers(vr::IVRSystem* system, int need
                                                  const std::vector<std::string>& labels);
 
 // Both programs' start-up: the runtime as a background application ("SteamVR initialized!"), then the
-// one controller the user picks, labelled "primary". With `wait`, a runtime that is not running is waited
+// one controller the user picks, labelled "primary", with its model read (and named on a line of its own
+// when it is not the reference controller). With `wait`, a runtime that is not running is waited
 // for (startVrWhenRunning). Without a controller: after a failed start the failure has been reported
 // (message, "pause", shutdown) and the program ends with status 1; otherwise a request to stop came
 // (platform::shutdownRequested) or the runtime asked to quit (runtimeQuitting), and the session has been

@@ -89,6 +89,32 @@ def test_wheel_grip_menu_and_lost_tracking(tmp_path, xs):
     assert p.out.endswith("using that.\nCursor disabled\nCursor enabled")
 
 
+THUMBS = {
+    # A stick drifting or pushed to its dead zone scrolls nothing (without one, 30 frames at 0.15 and 20 at
+    # 0.2 would be two notches); beyond it, the strip's rate, pushed up scrolling up; pressed, its halves click.
+    "touch-right": ("oculus_touch", "oculus_cv1_controller_right",
+                    "step polls=30\n  1 pad 0.05 0.15\nstep polls=20\n  1 pad -0.1 0.2\nstep polls=8\n  1 pad 0.1 1\n"
+                    "step polls=4\n  1 pad 0.2 -1\nstep polls=2\n  1 pad -0.7 0.1\n  1 buttons pad\n"
+                    "step polls=2\n  1 buttons none\n  1 pad 0 0\nstep polls=2\n  1 pad 0.7 0\n  1 buttons pad\n"
+                    "step polls=2\n  1 buttons none\n  1 pad 0 0\n",
+                    ["4+", "4-"] * 2 + ["5+", "5-"] + CLICK * 2 + ["3+", "3-"]),
+    # The trackpad on axis 2 is the thumb control; the joystick on axis 0 and the press of axis 0 do nothing.
+    "wmr-right": ("holographic_controller", "{holographic}holographic_controller_right",
+                  "step polls=8\n  1 pad 0 1\nstep polls=4\n  1 pad 0 0\n  1 axis 2 0 -1\n"
+                  "step polls=2\n  1 axis 2 -0.7 0.1\n  1 buttons pad\n"
+                  "step polls=2\n  1 buttons axis2\nstep polls=2\n  1 buttons none\n  1 axis 2 0 0\n",
+                  ["5+", "5-"] + CLICK * 2)}
+
+
+@pytest.mark.parametrize("model", THUMBS.keys())
+def test_the_thumb_control_by_its_kind_and_axis_scrolls_and_clicks(tmp_path, xs, model):
+    kind, render_model, steps, expected = THUMBS[model]
+    p = run(tmp_path, xs, f"device 0 hmd\ndevice 1 controller model={model}\nstep polls=2\n" + steps + MIDDLE_MARK,
+            controller={"type": kind, "render_model": render_model})
+    assert names(xs.wait_events()) == expected + MARK
+    assert p.out.endswith(f"using that.\nController: {kind} ({render_model}), aiming from its tip")
+
+
 def test_stabilization_averages_and_unusable_lengths_warn(tmp_path, xs):
     # With N = 3 the empty history pulls the first placements toward 0,0, then the mean settles on the aimed
     # pixel. 0 and -4 cannot be used: a warning, and direct placement. 100,000,000 (the fuzzer found

@@ -64,11 +64,11 @@ RIGHT = screen((-0.5, 1.35, -0.75), 0.51, 0.29)
 FROM = [(-0.3, 1.2, 0.2), (0.25, 1.1, 0.1)]
 
 
-def calibrate(folder, x, scenario, answers, old=OLD, env=None, args=()):
+def calibrate(folder, x, scenario, answers, old=OLD, env=None, args=(), devices=DEVICES):
     folder.mkdir(parents=True, exist_ok=True)
     if old is not None:
         (folder / "default.config").write_text(old)
-    p = start("wandsetup", folder, DEVICES + scenario, stdin=answers, x=x, env=env, args=args)
+    p = start("wandsetup", folder, devices + scenario, stdin=answers, x=x, env=env, args=args)
     status = p.wait(120)
     # The quality lines are checked by test_calibration_quality.
     out = "".join(line for line in p.out.splitlines(True) if not line.startswith("Measured "))
@@ -312,6 +312,51 @@ def test_the_pointer_lands_where_the_calibration_says_also_after_the_tracking_sp
             assert x.wait_pointer(px, py), f"aimed at {px},{py}, landed on {x.pointer()}"
             p.go(f"t{i}")
         assert names(x.events()) == []
+
+
+MODELS = {  # the model, its line, how the scenario aims the ray the programs use, the model written
+    "index-right": (", aiming from its tip", "tip",
+                    {"type": "knuckles", "render_model": "valve_controller_knu_1_0_right"}),
+    "no-tip": (" has no tip in its model; touching and aiming as with a Vive controller", "aim",
+               {"type": "wand_prototype", "render_model": "wand_prototype_1_0"})}
+
+
+@pytest.mark.parametrize("model", MODELS.keys())
+def test_another_model_touches_and_aims_with_its_tip_is_named_and_remembered_and_a_change_warned(tmp_path, model):
+    # The controller turned 30 degrees, so that a tip taken for another lands centimetres off the corner.
+    line, pose, written = MODELS[model]
+    devices = f"device 0 hmd\ndevice 1 controller model={model}\n"
+    monitors = [((0, 0, 1280, 1024), LEFT), ((1280, 0, 1920, 1080), RIGHT)]
+    with XServer() as x:
+        status, out, err, text = calibrate(tmp_path, x, TURN + touch(LEFT) + pointing(RIGHT, *FROM), "1 2 1\n",
+                                           devices=devices)
+        assert (status, err) == (0, "")
+        assert out.startswith(opening(2).replace("\n2 monitors", f"\nController: {written['type']} "
+                                                 f"({written['render_model']}){line}\n2 monitors"))
+        document = values(text)
+        assert document["controller"] == written
+        for entry, (_, corners) in zip(document["display"], monitors):
+            assert_corners(entry, corners, 1e-3)
+        # Pointing with it lands on the aimed pixels, and no warning; with another model, a warning.
+        targets = [(left + w // 2, top + h // 4, [ul[i] + (ur[i] - ul[i]) * (w // 2 + 0.5) / w +
+                    (ll[i] - ul[i]) * (h // 4 + 0.5) / h for i in range(3)])
+                   for (left, top, w, h), (ul, ll, _, ur) in monitors]
+        p = start("wandpointer", tmp_path, devices + "".join(
+            f"step wait=t{i}\n  1 pose {pose} 0.1 1.1 0.4 aim {' '.join(map(repr, point))}\n"
+            if pose == "tip" else f"step wait=t{i}\n  1 pose aim 0.1 1.1 0.4 {' '.join(map(repr, point))}\n"
+            for i, (_, _, point) in enumerate(targets)), x=x)
+        for i, (px, py, _) in enumerate(targets):
+            assert x.wait_pointer(px, py), f"aimed at {px},{py}, landed on {x.pointer()}"
+            p.go(f"t{i}")
+        p.stop()
+        assert "Warning" not in p.out
+        other = start("wandpointer", tmp_path, DEVICES + "step wait=never\n", x=x)
+        assert other.wait_output("wandsetup --reanchor"), other.out
+        other.stop()
+        assert other.out.endswith(
+            f"using that.\nWarning: default.config was calibrated with {written['type']} ({written['render_model']}), "
+            "and this controller is a Vive controller: their tips and aims differ, so the pointer lands off where you "
+            "point. Run wandsetup again (or wandsetup --reanchor to touch three corners with this controller).")
 
 
 A = [(0, 1, -2), (0, 0, -2), (1.25, 0, -2), (1.25, 1, -2)]  # monitor A, 1.25 x 1 m, as wand.MON_A

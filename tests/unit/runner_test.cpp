@@ -122,12 +122,14 @@ struct Played {
 
 // The frames through the buttons as the runner takes them (an untracked one lets go of what the bindings
 // hold, and of a drag whose trigger is let go), then the runner's stop.
-Played play(const RunnerSettings& settings, std::vector<Frame> frames, float start_trigger = 0) {
+Played play(const RunnerSettings& settings, std::vector<Frame> frames, float start_trigger = 0,
+            ThumbControl thumb = {}) {
     useVrLibrary(simVrLibrary());
     simLoadScenarioText("device 0 hmd\ndevice 1 controller\n");
     EXPECT_EQ(startVr().error, vr::VRInitError_None);
     SimDevice& device = simProcessRuntime().devices[1];
     TrackedController c = makeTrackedController(vrSystem(), 1);
+    c.model.thumb = thumb;
     ButtonState state;
     TriggerMachine trigger;
     Recorder rec;
@@ -183,6 +185,26 @@ TEST(Buttons, TheTriggerDrivesTheHandednessButtonAndEveryOtherButtonActsOnItsEdg
     EXPECT_EQ(played.pulses, (std::vector<uint32_t>{10, 60, 80}));
     EXPECT_EQ(play(handed(2), {{10, 0, kPad, -0.2f, 0.1f}, {20, 0, 0, 0, 0}, {30, 0, kPad, 0.2f, 0.1f}}).sent,
               (Sent{"left click", "right click", "right click"}));
+}
+
+TEST(Buttons, AJoystickScrollsAsTheStripBeyondItsDeadZoneOnlyAndItsHalvesClickWhenPressedDown) {
+    // A stick at rest, drifting or pushed up to the dead zone scrolls nothing however long; beyond it the
+    // strip's rate by its height, pushed up scrolling up; pressed down, its halves click as the pad's.
+    const ThumbControl stick = {0, AxisKind::joystick};
+    EXPECT_EQ(play(handed(1),
+                   {{10, 0, 0, 0.04f, 0.05f},
+                    {20, 0, 0, -0.1f, -0.15f},
+                    {30, 0, 0, 0.0f, 0.2f},
+                    {40, 0, 0, 0.0f, -0.2f},
+                    {50, 0, 0, 0.1f, 0.25f},
+                    {60, 0, 0, -0.3f, -1.0f},
+                    {70, 0, 0, 0.6f, 0.9f},
+                    {80, 0, kPad, -0.8f, 0.1f},
+                    {90, 0, 0, 0, 0},
+                    {100, 0, kPad, 0.8f, -0.1f}},
+                   0, stick)
+                  .sent,
+              (Sent{"wheel 7", "wheel -30", "left click", "left click", "right click"}));
 }
 
 TEST(Bindings, ControlsHoldKeysAndButtonsWhileHeldAndLetGoWhenTheirReleaseCannotBeSeen) {
