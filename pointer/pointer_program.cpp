@@ -31,8 +31,8 @@ const ProgramHelp kPointerHelp = {
       "no desktop could be reached, the configuration could not be opened or read, a bound key cannot\n"
       "be pressed on this desktop, the log file could not be opened or is the configuration file, the VR\n"
       "runtime did not start, or the desktop stopped taking input (GNOME's remote desktop session was\n"
-      "ended); --autostart: also SteamVR refused (its error named), the manifest could not be written, or\n"
-      "a path holds a double quote or a line break\n"},
+      "ended, or the Wayland compositor went away); --autostart: also SteamVR refused (its error named),\n"
+      "the manifest could not be written, or a path holds a double quote or a line break\n"},
      {ExitStatus::unfinished, "a mistake on the command line\n"}},
 };
 
