@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from wand import BIN, CLICKS_SCROLLS_DRAG, DEVICES, at_pixel, start, touch_calibration, wait_until
+from wand import BIN, CLICKS_SCROLLS_DRAG, CRASHABLE, DEVICES, at_pixel, start, touch_calibration, wait_until
 
 pytestmark = pytest.mark.skipif(not shutil.which("sway") or not (BIN / "wayland_observer").exists(),
                                 reason="needs sway and a build with the Wayland backend")
@@ -135,7 +135,7 @@ def test_a_killed_runner_has_its_drag_and_keys_let_go_and_a_killed_compositor_en
     held = ["key 42 1", "key 30 1", "button 272 1"]
     for px, sig in ((300, signal.SIGKILL), (400, signal.SIGSEGV)):
         seen = len(observer.inputs())
-        runner = start("wandpointer", calibrated[0] / sig.name, scenario(px), config=text, env=env)
+        runner = start("wandpointer", calibrated[0] / sig.name, scenario(px), config=text, env={**env, **CRASHABLE})
         assert observer.wait_pointer(px, 300)
         runner.go("go")
         assert wait_until(lambda: observer.inputs()[seen:] == held, 20), observer.inputs()[seen:]

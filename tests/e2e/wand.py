@@ -255,6 +255,11 @@ class Proc:
         assert self.wait() == 0, self.out + self.err
 
 
+# For a program a test crashes on purpose with SIGSEGV: a sanitizer build would catch the signal itself and
+# end with its own report and status.
+CRASHABLE = {"ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":handle_segv=0"}
+
+
 def start(program, folder, scenario=None, config=None, args=(), stdin=None, env=None, x=None, binary=None,
           stdout=None):
     """Runs BIN/program in `folder` against the simulated runtime playing `scenario`, with `config` as
