@@ -146,7 +146,13 @@ class XServer:
     def __exit__(self, *exc):
         self.x.close()
         if self.server:
-            self.server.terminate(), self.server.wait()
+            # Xvfb may miss a SIGTERM that arrives just before it waits for its clients (seen once in
+            # hundreds of runs): then it is killed.
+            self.server.terminate()
+            try:
+                self.server.wait(5)
+            except subprocess.TimeoutExpired:
+                self.server.kill(), self.server.wait()
 
     def pointer(self):
         p = self.root.query_pointer()
