@@ -193,16 +193,22 @@ def test_a_key_or_button_held_twice_goes_up_with_its_last_hold_exactly_as_it_wen
 
 def test_a_runner_killed_crashed_or_aborted_has_every_button_and_key_it_held_let_go(tmp_path, xs):
     # A drag and a bound key held (grip: Shift+A): the watchdog lets go of both within 600 ms, then ends. After
-    # an orderly end (SIGTERM) the runner has let go itself, and the watchdog sends nothing more.
+    # an orderly end (SIGTERM) the runner has let go itself, and the watchdog sends nothing more. Before the
+    # abort the grip lets go of its keys while the drag goes on: the watchdog then lets go of the drag alone.
     for sig in (signal.SIGKILL, signal.SIGSEGV, signal.SIGABRT, signal.SIGTERM):
         p = start("wandpointer", tmp_path / sig.name, DEVICES + "step polls=3\n" + at_pixel(300, 300) +
-                  "step polls=2\n  1 buttons grip\n  1 trigger 1\n", env=CRASHABLE, x=xs,
+                  "step wait=let\n  1 buttons grip\n  1 trigger 1\nstep\n  1 buttons none\n", env=CRASHABLE, x=xs,
                   config=config(bindings={"grip": "key:shift+a"}, trigger={"dragging_threshold_ms": 50}))
         assert names(xs.wait_events(last="1+")) == ["Shift_L+", "a+", "1+"] and xs.held() == ([1], [38, 50])
+        let_go = sig == signal.SIGABRT
+        if let_go:
+            p.go("let")
+            assert names(xs.wait_events(last="Shift_L-")) == ["a-", "Shift_L-"]
         p.signal(sig)
         assert wait_until(lambda: xs.held() == ([], []), 0.6), f"{sig.name}: {xs.held()} still held"
         orderly = sig == signal.SIGTERM
-        assert names(xs.events()) == (["a-", "Shift_L-", "1-"] if orderly else ["1-", "a-", "Shift_L-"])
+        assert names(xs.events()) == (["1-"] if let_go else ["a-", "Shift_L-", "1-"] if orderly
+                                      else ["1-", "a-", "Shift_L-"])
         assert p.wait() == (0 if orderly else -sig)
         assert wait_until(lambda: not running_in(tmp_path / sig.name), 5) and not xs.events(), "the watchdog stays"
 
