@@ -86,12 +86,22 @@ bool mayPlaceCursor(Handover& h, const HandoverFrame& frame, const PointerIo& io
     return true;
 }
 
+namespace {
+
+// Asks where the pointer is and waits for the answer: whether something else has moved it from the position
+// placed last. The question asked in an earlier frame is answered by this one too.
+bool movedFromPlacement(Handover& h, const PointerIo& io) {
+    io.ask_cursor_pos();
+    h.asked = false;
+    return answerDiffers(io, h.placed_x, h.placed_y);
+}
+
+} // namespace
+
 void keepPlacement(Handover& h, const PointerIo& io) {
     if (!h.enabled || !h.placed || !h.frame.holding)
         return;
-    io.ask_cursor_pos();
-    h.asked = false;
-    if (answerDiffers(io, h.placed_x, h.placed_y))
+    if (movedFromPlacement(h, io))
         io.set_cursor_pos(h.placed_x, h.placed_y);
 }
 
@@ -106,10 +116,8 @@ bool sendsPlacement(Handover& h, int32_t x, int32_t y, const PointerIo& io) {
     // this placement would undo is looked for first, and waited for.
     const HandoverFrame& f = h.frame;
     if (h.placed && !h.resend && !f.pressed && !f.holding) {
-        io.ask_cursor_pos();
-        h.asked = false;
         h.asked_tick = f.tick;
-        if (answerDiffers(io, h.placed_x, h.placed_y))
+        if (movedFromPlacement(h, io))
             return pause(h, Pause::mouse, kMouseTookOver, io);
     }
     h.placed = true;
